@@ -175,6 +175,7 @@ class SimBirdSurface final : public BirdSurface {
 
   private:
     friend class SimDesktop;
+    friend class SimWindowSystem;
     SimDesktop& desk_;
     BirdSurfaceEvents* events_ = nullptr;
     WindowHandle handle_ = 0;
@@ -214,6 +215,10 @@ class SimForms final : public FormsRuntime {
   private:
     friend class SimDesktop;
     class SimTimer;
+    TimeMs NowMs() const;
+    // The enabled timer due first at or before `limitMs`, ties to the earliest created.
+    SimTimer* NextDue(TimeMs limitMs) const;
+    void Fire(SimTimer& timer);
     SimDesktop& desk_;
     std::vector<SimTimer*> timers_;  // creation order; the clock's tie-break
     std::uint64_t nextTimerSeq_ = 0;

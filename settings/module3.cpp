@@ -1,0 +1,122 @@
+// The Run value and the first-run marker, over the registry interface.
+#include "settings/module3.h"
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace tb::Module3 {
+
+namespace {
+
+constexpr std::string_view kMessageTitle = "Tapperbird";
+
+void ShowError(FormsRuntime& forms, const std::exception& e) {
+    forms.MessageBox(e.what(), kMessageTitle, kMbOk | kMbIconExclamation);
+}
+
+// Task Manager marks a disabled Run entry with a binary value whose first byte is odd.
+bool DisabledInTaskManager(Registry& registry) {
+    UniqueKey key(registry);
+    if (registry.OpenKeyEx(kStartupApprovedPath, kKeyRead, key.out()) != kErrorSuccess) {
+        return false;
+    }
+    std::array<std::uint8_t, 16> data{};
+    ValueType type = ValueType::Binary;
+    std::uint32_t size = 0;
+    const RegResult r = registry.QueryValue(key.get(), kRunValueName, type, data.data(),
+                                            static_cast<std::uint32_t>(data.size()), size);
+    if (r != kErrorSuccess && r != kErrorMoreData) {
+        return false;
+    }
+    return type == ValueType::Binary && size >= 1 && (data[0] & 1) != 0;
+}
+
+}  // namespace
+
+void AddStartupEntry(Registry& registry, FormsRuntime& forms) {
+    try {
+        UniqueKey run(registry);
+        if (registry.OpenKeyEx(kRunKeyPath, kKeyWrite, run.out()) != kErrorSuccess) {
+            return;
+        }
+        // Quoted, so a path with spaces cannot start C:\Program.exe at logon instead.
+        const std::string data = "\"" + forms.ProgramPath() + "\"";
+        registry.SetStringValue(run.get(), kRunValueName, data);
+        run.reset();
+
+        // Ticking "Run at Startup" must also undo a "Disabled" set in Task Manager.
+        UniqueKey approved(registry);
+        if (registry.OpenKeyEx(kStartupApprovedPath, kKeyWrite, approved.out()) == kErrorSuccess) {
+            registry.DeleteValue(approved.get(), kRunValueName);
+        }
+    } catch (const std::exception& e) {
+        ShowError(forms, e);
+    }
+}
+
+void RemoveStartupEntry(Registry& registry, FormsRuntime& forms) {
+    try {
+        UniqueKey run(registry);
+        if (registry.OpenKeyEx(kRunKeyPath, kKeyWrite, run.out()) != kErrorSuccess) {
+            return;
+        }
+        registry.DeleteValue(run.get(), kRunValueName);
+    } catch (const std::exception& e) {
+        ShowError(forms, e);
+    }
+}
+
+bool StartupEntryExists(Registry& registry, FormsRuntime& forms) {
+    try {
+        bool exists = false;
+        {
+            UniqueKey run(registry);
+            if (registry.OpenKeyEx(kRunKeyPath, kKeyRead, run.out()) != kErrorSuccess) {
+                return false;
+            }
+            std::array<std::uint8_t, 255> buffer;
+            buffer.fill(' ');
+            std::uint32_t length = static_cast<std::uint32_t>(buffer.size());
+            ValueType type = ValueType::Sz;
+            const RegResult r =
+                registry.QueryValue(run.get(), kRunValueName, type, buffer.data(), length, length);
+            // A value too long for the buffer still exists; only its data did not fit.
+            exists = r == kErrorSuccess || r == kErrorMoreData;
+        }
+        return exists && !DisabledInTaskManager(registry);
+    } catch (const std::exception& e) {
+        ShowError(forms, e);
+        return false;
+    }
+}
+
+bool KeyExists(Registry& registry, std::string_view path) {
+    {
+        UniqueKey key(registry);
+        if (registry.OpenKey(path, key.out()) == kErrorSuccess) {
+            return true;
+        }
+    }
+    UniqueKey created(registry);
+    registry.CreateKey(kHkeyCurrentUser, path, created.out());
+    return false;
+}
+
+void CreateMarkerKey(Registry& registry) {
+    UniqueKey settings(registry);
+    registry.OpenKey(kSettingsKeyPath, settings.out());
+    // With no settings key the parent handle is 0 and the create fails: nothing to do then.
+    UniqueKey marker(registry);
+    registry.CreateKey(settings.get(), kMarkerSubKey, marker.out());
+}
+
+void FirstRunRegistration(Registry& registry, FormsRuntime& forms) {
+    if (!KeyExists(registry, kMarkerKeyPath)) {
+        AddStartupEntry(registry, forms);
+        CreateMarkerKey(registry);
+    }
+}
+
+}  // namespace tb::Module3

@@ -1,0 +1,259 @@
+// The Run value and the first-run marker, driven on the simulated registry.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_desktop.h"
+#include "settings/module3.h"
+
+namespace tb {
+namespace {
+
+using sim::RegValue;
+using sim::SimCall;
+
+constexpr std::string_view kRun = Module3::kRunKeyPath;
+constexpr std::string_view kApproved = Module3::kStartupApprovedPath;
+constexpr std::string_view kName = "Tapperbird";
+
+std::vector<std::uint8_t> Bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
+
+// The exact bytes a stored string value holds: the text and its terminating NUL.
+RegValue SzValue(std::string_view text) {
+    auto data = Bytes(text);
+    data.push_back(0);
+    return RegValue{ValueType::Sz, data};
+}
+
+class SettingsTest : public ::testing::Test {
+  protected:
+    SettingsTest() { reg.CreateKeyPath(kRun); }
+
+    bool Exists() { return Module3::StartupEntryExists(reg, desk.Forms()); }
+    void Add() { Module3::AddStartupEntry(reg, desk.Forms()); }
+    void Remove() { Module3::RemoveStartupEntry(reg, desk.Forms()); }
+    void FirstRun() { Module3::FirstRunRegistration(reg, desk.Forms()); }
+    std::optional<RegValue> RunValue() const { return reg.GetValue(kRun, kName); }
+    void ExpectOneWarning(std::string_view text) {
+        ASSERT_EQ(desk.Forms().MessageBoxes().size(), 1u);
+        const auto& box = desk.Forms().MessageBoxes()[0];
+        EXPECT_EQ(box.text, text);
+        EXPECT_EQ(box.title, "Tapperbird");
+        EXPECT_EQ(box.style, 48);
+    }
+    void TearDown() override {
+        // Every operation closes what it opened, whichever way it ended.
+        EXPECT_EQ(reg.OpenHandleCount(), 0u);
+    }
+
+    sim::SimDesktop desk;
+    sim::SimRegistry& reg = desk.Registry();
+};
+
+TEST_F(SettingsTest, AddStoresTheQuotedRealPathWithItsNulWhateverItContains) {
+    const std::vector<std::string> paths = {
+        "C:\\Program Files\\Tapperbird\\Tapperbird.exe",           // spaces: quoted
+        "C:\\Users\\J\xC3\xBCrgen\\\xE6\xA1\x8C\\Tapperbird.exe",  // multi-byte: nothing cut
+        "D:\\tools\\Tapperbird.scr",                               // real name, no ".exe" added
+        "D:\\tools\\tapperbird",
+    };
+    for (const auto& path : paths) {
+        desk.SetProgramPath(path);
+        Add();
+        EXPECT_EQ(RunValue(), SzValue("\"" + path + "\"")) << path;
+        EXPECT_EQ(RunValue()->data.size(), path.size() + 3) << "two quotes and the NUL counted";
+    }
+    EXPECT_TRUE(desk.Forms().MessageBoxes().empty());
+}
+
+TEST_F(SettingsTest, AddOverwritesAForeignValueOfAnyType) {
+    reg.SetValue(kRun, "TAPPERBIRD", ValueType::Dword, {1, 0, 0, 0});
+    reg.SetString(kRun, "Other", "C:\\other.exe");
+    Add();
+    EXPECT_EQ(RunValue(), SzValue("\"" + desk.ProgramPathValue() + "\""));
+    EXPECT_EQ(reg.GetValue(kRun, "Other"), SzValue("C:\\other.exe"));
+}
+
+TEST_F(SettingsTest, AddAndRemoveAreSilentWhenTheRunKeyIsMissingOrRefused) {
+    reg.DeleteKey(kRun);
+    Add();
+    Remove();
+    EXPECT_FALSE(reg.KeyExists(kRun)) << "the Run key is only opened, never created";
+
+    reg.SetString(kRun, kName, "old");
+    reg.DenyWriteAccess(kRun);
+    Add();
+    EXPECT_EQ(RunValue(), SzValue("old"));
+    Remove();
+    EXPECT_EQ(RunValue(), SzValue("old"));
+    EXPECT_TRUE(Exists()) << "reading is still allowed";
+    EXPECT_TRUE(desk.Forms().MessageBoxes().empty());
+}
+
+TEST_F(SettingsTest, RemoveDeletesOnlyOurValueAndIgnoresAnAbsentOne) {
+    reg.SetString(kRun, kName, "x");
+    reg.SetString(kRun, "Other", "y");
+    Remove();
+    EXPECT_FALSE(RunValue());
+    EXPECT_TRUE(reg.GetValue(kRun, "Other"));
+    Remove();
+    EXPECT_FALSE(RunValue());
+    EXPECT_TRUE(desk.Forms().MessageBoxes().empty());
+}
+
+TEST_F(SettingsTest, ExistsForAnyTypeAndAnyLength) {
+    EXPECT_FALSE(Exists());
+    reg.SetValue(kRun, kName, ValueType::Dword, {7, 0, 0, 0});
+    EXPECT_TRUE(Exists());
+    reg.SetValue(kRun, kName, ValueType::Sz, {});
+    EXPECT_TRUE(Exists());
+    for (std::size_t length : {254u, 255u, 256u, 1000u}) {
+        reg.SetValue(kRun, kName, ValueType::Sz, std::vector<std::uint8_t>(length, 'a'));
+        EXPECT_TRUE(Exists()) << length << " bytes: a long value is still there";
+    }
+    reg.DenyReadAccess(kRun);
+    EXPECT_FALSE(Exists());
+    reg.DeleteKey(kRun);
+    EXPECT_FALSE(Exists());
+    EXPECT_TRUE(desk.Forms().MessageBoxes().empty());
+}
+
+TEST_F(SettingsTest, TaskManagerDisableSwitchIsReadAndClearedByAdd) {
+    reg.SetString(kRun, kName, "x");
+    reg.SetValue(kApproved, kName, ValueType::Binary, {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_FALSE(Exists()) << "odd first byte: disabled";
+    reg.SetValue(kApproved, kName, ValueType::Binary, {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_TRUE(Exists()) << "even first byte: enabled";
+    reg.SetValue(kApproved, kName, ValueType::Binary, {});
+    EXPECT_TRUE(Exists());
+    reg.SetValue(kApproved, "Other", ValueType::Binary, {3});
+    reg.SetValue(kApproved, kName, ValueType::Binary, std::vector<std::uint8_t>(40, 1));
+    EXPECT_FALSE(Exists()) << "a long switch value is still read";
+
+    Add();
+    EXPECT_FALSE(reg.GetValue(kApproved, kName));
+    EXPECT_TRUE(reg.GetValue(kApproved, "Other")) << "other programs' switches stay";
+    EXPECT_TRUE(Exists());
+
+    reg.DeleteKey("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer");
+    Add();
+    EXPECT_FALSE(reg.KeyExists(kApproved)) << "a missing switch key is not created";
+    EXPECT_TRUE(Exists());
+}
+
+TEST_F(SettingsTest, AnErrorRaisedWhileAddingShowsOneWarningAndWritesNothing) {
+    desk.Raise(SimCall::ProgramPath, "path unavailable", 1);
+    Add();
+    ExpectOneWarning("path unavailable");
+    EXPECT_FALSE(RunValue());
+}
+
+TEST_F(SettingsTest, AnErrorRaisedWhileRemovingShowsOneWarningAndKeepsTheValue) {
+    reg.SetString(kRun, kName, "x");
+    desk.Raise(SimCall::RegDeleteValue, "delete failed");
+    Remove();
+    ExpectOneWarning("delete failed");
+    EXPECT_TRUE(RunValue());
+}
+
+TEST_F(SettingsTest, AnErrorRaisedWhileQueryingShowsOneWarningAndReportsAbsent) {
+    reg.SetString(kRun, kName, "x");
+    desk.Raise(SimCall::RegQueryValue, "query failed", 1);
+    EXPECT_FALSE(Exists());
+    ExpectOneWarning("query failed");
+    EXPECT_TRUE(Exists()) << "nothing sticks: the next query reads the value";
+}
+
+// ---- the marker key and the first-run registration
+
+constexpr std::string_view kSettingsKey = Module3::kSettingsKeyPath;
+constexpr std::string_view kMarker = Module3::kMarkerKeyPath;
+
+TEST_F(SettingsTest, KeyExistsCreatesAMissingKeyWithItsParentsAndSaysFalse) {
+    EXPECT_FALSE(reg.KeyExists("Software\\Velmor's Software"));
+    EXPECT_FALSE(Module3::KeyExists(reg, kMarker));
+    EXPECT_TRUE(reg.KeyExists(kMarker));
+    EXPECT_TRUE(Module3::KeyExists(reg, "software\\VELMOR'S SOFTWARE\\tapperbird\\1.0\\Temp"))
+        << "names compare without regard to case";
+}
+
+TEST_F(SettingsTest, CreateMarkerKeyNeedsTheSettingsKey) {
+    Module3::CreateMarkerKey(reg);
+    EXPECT_FALSE(reg.KeyExists(kSettingsKey)) << "no parent: nothing is created";
+
+    reg.SetString(kSettingsKey, "keep", "me");
+    Module3::CreateMarkerKey(reg);
+    EXPECT_TRUE(reg.KeyExists(kMarker));
+    EXPECT_EQ(reg.GetValue(kSettingsKey, "keep"), SzValue("me"));
+    Module3::CreateMarkerKey(reg);  // present already: opened, not disturbed
+    EXPECT_TRUE(reg.KeyExists(kMarker));
+}
+
+TEST_F(SettingsTest, FirstRunRegistersOnceAndLaterRunsWriteNothing) {
+    FirstRun();
+    EXPECT_EQ(RunValue(), SzValue("\"" + desk.ProgramPathValue() + "\""));
+    EXPECT_TRUE(reg.KeyExists(kMarker));
+    EXPECT_FALSE(reg.GetValue(kMarker, "")) << "the marker holds no value";
+
+    // The user unticked "Run at Startup": it stays off across restarts.
+    Remove();
+    FirstRun();
+    FirstRun();
+    EXPECT_FALSE(RunValue());
+
+    // Another program overwrote it: left alone.
+    reg.SetString(kRun, kName, "theirs");
+    FirstRun();
+    EXPECT_EQ(RunValue(), SzValue("theirs"));
+}
+
+TEST_F(SettingsTest, RemovingTheMarkerOrAKeyAboveItRegistersAgain) {
+    for (std::string_view removed :
+         {kMarker, kSettingsKey, std::string_view("Software\\Velmor's Software")}) {
+        FirstRun();
+        Remove();
+        reg.DeleteKey(removed);
+        FirstRun();
+        EXPECT_TRUE(RunValue()) << removed;
+        EXPECT_TRUE(reg.KeyExists(kMarker));
+    }
+}
+
+TEST_F(SettingsTest, MarkerAbsentButSettingsKeyPresentCreatesOnlyTheMarker) {
+    reg.SetString(kSettingsKey, "keep", "me");
+    FirstRun();
+    EXPECT_TRUE(reg.KeyExists(kMarker));
+    EXPECT_EQ(reg.GetValue(kSettingsKey, "keep"), SzValue("me"));
+    EXPECT_TRUE(RunValue());
+}
+
+TEST_F(SettingsTest, AnUncreatableMarkerRegistersOnEveryStart) {
+    reg.DenyCreate("Software\\Velmor's Software");
+    for (int start = 0; start < 3; ++start) {
+        Remove();
+        EXPECT_FALSE(Module3::KeyExists(reg, kMarker));
+        FirstRun();
+        EXPECT_TRUE(RunValue()) << "start " << start;
+        EXPECT_FALSE(reg.KeyExists("Software\\Velmor's Software"));
+    }
+    EXPECT_TRUE(desk.Forms().MessageBoxes().empty()) << "refusals are result codes, not errors";
+}
+
+TEST_F(SettingsTest, FirstRunLetsMarkerErrorsThroughButHandlesItsOwnAddErrors) {
+    desk.Raise(SimCall::ProgramPath, "no path", 1);
+    FirstRun();
+    ExpectOneWarning("no path");
+    EXPECT_FALSE(RunValue());
+    EXPECT_TRUE(reg.KeyExists(kMarker)) << "the marker is still set after a handled error";
+
+    reg.DeleteKey(kMarker);
+    desk.Raise(SimCall::RegOpenKey, "open failed", 1);
+    EXPECT_THROW(FirstRun(), std::runtime_error) << "the start-up's handler reports these";
+    EXPECT_EQ(desk.Forms().MessageBoxes().size(), 1u);
+}
+
+}  // namespace
+}  // namespace tb

@@ -8,3 +8,5 @@ set(CMAKE_FIND_ROOT_PATH /usr/${TB_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Unused functions and data are dropped at link time, which keeps the program small.
+set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections")

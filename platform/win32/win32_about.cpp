@@ -1,0 +1,264 @@
+// The About window: created hidden from the design table, centred on its first show, closed by
+// its close box with the unload event first.
+#include "platform/win32/win32_about.h"
+
+#include <cmath>
+#include <string>
+
+#include "platform/units.h"
+#include "platform/win32/win32_resources.h"
+#include "platform/win32/win32_text.h"
+
+namespace tb::win32 {
+
+namespace {
+
+constexpr wchar_t kAboutClass[] = L"TapperbirdAbout";
+constexpr DWORD kAboutStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr int kFirstControlId = 100;
+
+int ControlId(AboutControlId id) {
+    return kFirstControlId + static_cast<int>(id);
+}
+
+}  // namespace
+
+Win32AboutView::Win32AboutView(Win32FormsRuntime& forms) : forms_(forms) {
+    HINSTANCE instance = forms.Instance();
+    iconLarge_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(TB_IDI_ABOUT),
+                                                     IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
+                                                     ::GetSystemMetrics(SM_CYICON), 0)));
+    iconSmall_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(TB_IDI_ABOUT),
+                                                     IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                     ::GetSystemMetrics(SM_CYSMICON), 0)));
+    hand_.reset(static_cast<HCURSOR>(
+        ::LoadImageW(instance, MAKEINTRESOURCEW(TB_IDC_HAND), IMAGE_CURSOR, 0, 0, 0)));
+    donate_.reset(static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(TB_IDB_DONATE),
+                                                    IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    RegisterTrampolineClass(instance, kAboutClass, iconLarge_.get(),
+                            reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1)));
+}
+
+HFONT Win32AboutView::FontFor(const FontSpec& spec) {
+    for (const Font& font : fonts_) {
+        if (font.spec.name == spec.name && font.spec.sizePoints == spec.sizePoints &&
+            font.spec.underline == spec.underline) {
+            return font.font.get();
+        }
+    }
+    // Point sizes become character heights at the screen's resolution, as the forms runtime
+    // sizes its fonts.
+    const int height = -RoundHalfEven(spec.sizePoints * forms_.DpiY() / 72.0);
+    UniqueHfont font(::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, spec.underline ? TRUE : FALSE,
+                                   FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                                   Widen(spec.name).c_str()));
+    HFONT handle = font.get();
+    fonts_.push_back(Font{spec, std::move(font)});
+    return handle;
+}
+
+RECT Win32AboutView::DesignRectPixels(const AboutControl& control) const {
+    std::int32_t left = control.leftTwips;
+    std::int32_t top = control.topTwips;
+    if (control.inFrame) {
+        left += frame_.leftTwips;
+        top += frame_.topTwips;
+    }
+    const float tx = forms_.TwipsPerPixelX();
+    const float ty = forms_.TwipsPerPixelY();
+    const int x = TwipsToPixels(left, tx);
+    const int y = TwipsToPixels(top, ty);
+    return RECT{x, y, x + TwipsToPixels(control.widthTwips, tx),
+                y + TwipsToPixels(control.heightTwips, ty)};
+}
+
+// Labels size themselves to their text; a centred one keeps its centre where it was designed.
+void Win32AboutView::PlaceLabel(Control& control) {
+    const RECT design = DesignRectPixels(control.design);
+    const int length = ::GetWindowTextLengthW(control.window);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    ::GetWindowTextW(control.window, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(length));
+    SIZE extent{design.right - design.left, design.bottom - design.top};
+    WindowDc dc(control.window);
+    if (dc.get() != nullptr) {
+        ScopedSelect font(dc.get(), control.font);
+        SIZE measured{};
+        if (::GetTextExtentPoint32W(dc.get(), text.c_str(), length, &measured)) {
+            extent = measured;
+        }
+    }
+    int left = design.left;
+    if (control.design.align == TextAlign::Center) {
+        left = (design.left + design.right - extent.cx) / 2;
+    }
+    ::SetWindowPos(control.window, nullptr, left, design.top, extent.cx, extent.cy,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32AboutView::Create(const AboutDesign& design) {
+    if (window_) {
+        return;  // already loaded
+    }
+    controls_.clear();
+    frame_ = AboutControl{};
+    placed_ = false;
+    for (const AboutControl& control : design.controls) {
+        if (control.kind == AboutControlKind::Frame) {
+            frame_ = control;
+        }
+    }
+
+    RECT outer{0, 0, TwipsToPixels(design.clientWidthTwips, forms_.TwipsPerPixelX()),
+               TwipsToPixels(design.clientHeightTwips, forms_.TwipsPerPixelY())};
+    ::AdjustWindowRectEx(&outer, kAboutStyle, FALSE, 0);
+    window_.reset(CreateRoutedWindow(forms_.Instance(), kAboutClass, Widen(design.caption).c_str(),
+                                     kAboutStyle, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                                     outer.right - outer.left, outer.bottom - outer.top, nullptr,
+                                     *this, "About window"));
+    ::SendMessageW(window_.get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconLarge_.get()));
+    ::SendMessageW(window_.get(), WM_SETICON, ICON_SMALL,
+                   reinterpret_cast<LPARAM>(iconSmall_.get()));
+
+    HINSTANCE instance = forms_.Instance();
+    for (const AboutControl& control : design.controls) {
+        const RECT r = DesignRectPixels(control);
+        const int width = r.right - r.left;
+        const int height = r.bottom - r.top;
+        DWORD style = WS_CHILD | WS_VISIBLE;
+        const wchar_t* className = L"STATIC";
+        switch (control.kind) {
+            case AboutControlKind::Frame:
+                className = L"BUTTON";
+                style |= BS_GROUPBOX;
+                break;
+            case AboutControlKind::Picture:
+                style |= SS_OWNERDRAW;
+                break;
+            case AboutControlKind::Label:
+                style |= control.align == TextAlign::Center ? SS_CENTER : SS_LEFT;
+                style |= SS_NOPREFIX;
+                break;
+        }
+        if (control.handCursor) {
+            style |= SS_NOTIFY;  // clicks and the cursor reach the window only with this
+        }
+        HWND child = ::CreateWindowExW(
+            0, className, Widen(control.text).c_str(), style, r.left, r.top, width, height,
+            window_.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(control.id))),
+            instance, nullptr);
+        if (child == nullptr) {
+            continue;  // a missing control leaves a gap, not a broken window
+        }
+        Control entry{control, child, FontFor(control.font)};
+        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(entry.font), FALSE);
+        if (control.kind == AboutControlKind::Label) {
+            PlaceLabel(entry);
+        }
+        controls_.push_back(entry);
+    }
+}
+
+void Win32AboutView::SetText(AboutControlId id, std::string_view text) {
+    for (Control& control : controls_) {
+        if (control.design.id == id) {
+            ::SetWindowTextW(control.window, Widen(text).c_str());
+            if (control.design.kind == AboutControlKind::Label) {
+                PlaceLabel(control);
+            }
+        }
+    }
+}
+
+void Win32AboutView::Show() {
+    if (!window_) {
+        return;
+    }
+    if (!placed_) {
+        RECT r{};
+        ::GetWindowRect(window_.get(), &r);
+        const int width = r.right - r.left;
+        const int height = r.bottom - r.top;
+        ::SetWindowPos(window_.get(), nullptr, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                       (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        placed_ = true;
+    }
+    ::ShowWindow(window_.get(), SW_SHOW);
+    ::SetForegroundWindow(window_.get());
+}
+
+WindowHandle Win32AboutView::Handle() const {
+    return FromHwnd(window_.get());
+}
+
+const Win32AboutView::Control* Win32AboutView::ControlOf(HWND window) const {
+    for (const Control& control : controls_) {
+        if (control.window == window) {
+            return &control;
+        }
+    }
+    return nullptr;
+}
+
+void Win32AboutView::DrawPicture(const DRAWITEMSTRUCT& item) const {
+    ::FillRect(item.hDC, &item.rcItem, ::GetSysColorBrush(COLOR_BTNFACE));
+    BITMAP info{};
+    if (!donate_ || ::GetObjectW(donate_.get(), sizeof(info), &info) == 0) {
+        return;
+    }
+    UniqueMemoryDc memory(::CreateCompatibleDC(item.hDC));
+    if (!memory) {
+        return;
+    }
+    ScopedSelect select(memory.get(), donate_.get());
+    // The picture keeps its own pixel size, as a picture control shows it unstretched.
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    ::AlphaBlend(item.hDC, item.rcItem.left, item.rcItem.top, info.bmWidth, info.bmHeight,
+                 memory.get(), 0, 0, info.bmWidth, info.bmHeight, blend);
+}
+
+LRESULT Win32AboutView::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE && events_ != nullptr) {
+                events_->OnActivate();
+            }
+            return 0;
+        case WM_SETCURSOR: {
+            const Control* control = ControlOf(reinterpret_cast<HWND>(wParam));
+            if (control != nullptr && control->design.handCursor && hand_) {
+                ::SetCursor(hand_.get());
+                return TRUE;
+            }
+            break;
+        }
+        case WM_COMMAND:
+            if (HIWORD(wParam) == STN_CLICKED) {
+                const Control* control = ControlOf(reinterpret_cast<HWND>(lParam));
+                if (control != nullptr && control->design.handCursor && events_ != nullptr) {
+                    events_->OnClick(control->design.id);
+                }
+                return 0;
+            }
+            break;
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            DrawPicture(*item);
+            return TRUE;
+        }
+        case WM_CLOSE:
+            if (events_ != nullptr) {
+                events_->OnUnload();
+            }
+            controls_.clear();
+            window_.reset();
+            return 0;
+        default:
+            break;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace tb::win32

@@ -1,0 +1,57 @@
+// The About window on Win32: a fixed dialog-like window laid out from the logic's design table
+// in twips, with static controls, a hand cursor over the links and its own icon.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/about_view.h"
+#include "platform/win32/win32_forms.h"
+#include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_window.h"
+
+namespace tb::win32 {
+
+class Win32AboutView final : public AboutView, private MessageTarget {
+  public:
+    explicit Win32AboutView(Win32FormsRuntime& forms);
+
+    void SetEvents(AboutViewEvents* events) override { events_ = events; }
+    void Create(const AboutDesign& design) override;
+    void SetText(AboutControlId id, std::string_view text) override;
+    void Show() override;
+    WindowHandle Handle() const override;
+
+  private:
+    struct Control {
+        AboutControl design;
+        HWND window = nullptr;  // a child: destroyed with the About window
+        HFONT font = nullptr;   // owned by fonts_
+    };
+    struct Font {
+        FontSpec spec;
+        UniqueHfont font;
+    };
+
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    HFONT FontFor(const FontSpec& spec);
+    void PlaceLabel(Control& control);
+    RECT DesignRectPixels(const AboutControl& control) const;
+    const Control* ControlOf(HWND window) const;
+    void DrawPicture(const DRAWITEMSTRUCT& item) const;
+
+    Win32FormsRuntime& forms_;
+    AboutViewEvents* events_ = nullptr;
+    AboutControl frame_{};  // Frame1 of the current design, the origin of its children
+    std::vector<Font> fonts_;
+    UniqueHicon iconLarge_;
+    UniqueHicon iconSmall_;
+    UniqueHcursor hand_;
+    UniqueHbitmap donate_;
+    std::vector<Control> controls_;
+    bool placed_ = false;
+    UniqueHwnd window_;  // last: destroyed before the fonts and pictures it uses
+};
+
+}  // namespace tb::win32

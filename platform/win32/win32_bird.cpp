@@ -1,0 +1,213 @@
+// The bird window: frames built once from the embedded BMP images, one layered-window update per
+// tick inside its own memory device context, and presses on opaque pixels passed to the logic.
+#include "platform/win32/win32_bird.h"
+
+#include <windowsx.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "platform/units.h"
+#include "platform/win32/win32_text.h"
+
+namespace tb::win32 {
+
+namespace {
+
+constexpr wchar_t kBirdClass[] = L"TapperbirdBird";
+constexpr std::size_t kFileHeaderSize = 14;
+
+std::uint32_t ReadLe32(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    return static_cast<std::uint32_t>(bytes[offset]) |
+           static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
+           static_cast<std::uint32_t>(bytes[offset + 2]) << 16 |
+           static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+}
+
+std::uint16_t ReadLe16(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+}
+
+}  // namespace
+
+std::uint8_t FrameBitmap::AlphaAt(int x, int y) const {
+    if (pixels == nullptr || x < 0 || y < 0 || x >= width || y >= height) {
+        return 0;
+    }
+    const int row = bottomUp ? height - 1 - y : y;
+    return static_cast<std::uint8_t>(pixels[static_cast<std::size_t>(row) * width + x] >> 24);
+}
+
+FrameBitmap LoadFrameBitmap(std::span<const std::uint8_t> bmp) {
+    const auto fail = [](const char* why) {
+        return std::runtime_error(std::string("A built-in frame image is damaged: ") + why + ".");
+    };
+    if (bmp.size() < kFileHeaderSize + sizeof(BITMAPINFOHEADER) || bmp[0] != 'B' || bmp[1] != 'M') {
+        throw fail("no BMP header");
+    }
+    const std::uint32_t pixelOffset = ReadLe32(bmp, 10);
+    const std::uint32_t headerSize = ReadLe32(bmp, kFileHeaderSize);
+    const auto width = static_cast<std::int32_t>(ReadLe32(bmp, kFileHeaderSize + 4));
+    const auto height = static_cast<std::int32_t>(ReadLe32(bmp, kFileHeaderSize + 8));
+    const std::uint16_t bitCount = ReadLe16(bmp, kFileHeaderSize + 14);
+    const std::uint32_t compression = ReadLe32(bmp, kFileHeaderSize + 16);
+    if (headerSize < sizeof(BITMAPINFOHEADER) || bitCount != 32 || compression != BI_RGB) {
+        throw fail("not a 32-bit uncompressed image");
+    }
+    if (width <= 0 || width > 4096 || height == 0 || height < -4096 || height > 4096) {
+        throw fail("impossible size");
+    }
+    const int rows = height < 0 ? -height : height;
+    const std::size_t pixelBytes = static_cast<std::size_t>(width) * rows * 4;
+    if (pixelOffset > bmp.size() || bmp.size() - pixelOffset < pixelBytes) {
+        throw fail("pixels missing");
+    }
+
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    FrameBitmap frame;
+    frame.bitmap.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!frame.bitmap || bits == nullptr) {
+        throw std::runtime_error("Cannot create the bird's frame bitmaps.");
+    }
+    std::memcpy(bits, bmp.data() + pixelOffset, pixelBytes);
+    ::GdiFlush();
+    frame.pixels = static_cast<const std::uint32_t*>(bits);
+    frame.width = width;
+    frame.height = rows;
+    frame.bottomUp = height > 0;
+    return frame;
+}
+
+Win32BirdSurface::Win32BirdSurface(Win32FormsRuntime& forms) : forms_(forms) {
+    for (int i = 0; i < assets::kFrameCount; ++i) {
+        frames_[static_cast<std::size_t>(i)] = LoadFrameBitmap(assets::FrameBmp(i + 1));
+    }
+    RegisterTrampolineClass(forms.Instance(), kBirdClass, nullptr, nullptr);
+    // Never activated and never in the taskbar; the logic adds the layered style at load.
+    window_.reset(CreateRoutedWindow(forms.Instance(), kBirdClass, L"Form1", WS_POPUP,
+                                     WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_NOACTIVATE, 0, 0, 0,
+                                     0, nullptr, *this, "bird window"));
+}
+
+WindowHandle Win32BirdSurface::Handle() const {
+    return FromHwnd(window_.get());
+}
+
+void Win32BirdSurface::SetCaption(std::string_view caption) {
+    ::SetWindowTextW(window_.get(), Widen(caption).c_str());
+}
+
+void Win32BirdSurface::SetSizeTwips(std::int32_t widthTwips, std::int32_t heightTwips) {
+    ::SetWindowPos(window_.get(), nullptr, 0, 0, TwipsToPixels(widthTwips, forms_.TwipsPerPixelX()),
+                   TwipsToPixels(heightTwips, forms_.TwipsPerPixelY()),
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32BirdSurface::MoveTwips(std::int32_t leftTwips, std::int32_t topTwips) {
+    ::SetWindowPos(window_.get(), nullptr, TwipsToPixels(leftTwips, forms_.TwipsPerPixelX()),
+                   TwipsToPixels(topTwips, forms_.TwipsPerPixelY()), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::int32_t Win32BirdSurface::HeightTwips() const {
+    RECT r{};
+    if (!::GetWindowRect(window_.get(), &r)) {
+        return 0;
+    }
+    return PixelsToTwips(r.bottom - r.top, forms_.TwipsPerPixelY());
+}
+
+std::int32_t Win32BirdSurface::GetExtendedStyle() {
+    return static_cast<std::int32_t>(::GetWindowLongA(window_.get(), GWL_EXSTYLE));
+}
+
+void Win32BirdSurface::SetExtendedStyle(std::int32_t style) {
+    ::SetWindowLongA(window_.get(), GWL_EXSTYLE, static_cast<LONG>(style));
+}
+
+void Win32BirdSurface::Show() {
+    ::ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
+}
+
+void Win32BirdSurface::Present(int frameIndex, Point topLeft, Size size) {
+    if (frameIndex < 1 || frameIndex > assets::kFrameCount) {
+        return;
+    }
+    const FrameBitmap& frame = frames_[static_cast<std::size_t>(frameIndex - 1)];
+    UniqueMemoryDc memory(::CreateCompatibleDC(nullptr));
+    if (!memory) {
+        return;  // the next tick tries again
+    }
+    {
+        ScopedSelect select(memory.get(), frame.bitmap.get());
+        POINT destination{topLeft.x, topLeft.y};
+        SIZE extent{size.cx, size.cy};
+        POINT source{0, 0};
+        BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        ::UpdateLayeredWindow(window_.get(), memory.get(), &destination, &extent, memory.get(),
+                              &source, 0, &blend, ULW_ALPHA);
+    }
+    shownFrame_ = frameIndex;
+    shownSize_ = size;
+}
+
+bool Win32BirdSurface::IsOpaqueAt(int x, int y) const {
+    if (shownFrame_ == 0 || x >= shownSize_.cx || y >= shownSize_.cy) {
+        return false;
+    }
+    return frames_[static_cast<std::size_t>(shownFrame_ - 1)].AlphaAt(x, y) != 0;
+}
+
+void Win32BirdSurface::MouseDown(MouseButton button, WPARAM wParam, LPARAM lParam) {
+    if (events_ == nullptr) {
+        return;
+    }
+    std::int16_t shift = 0;
+    if ((wParam & MK_SHIFT) != 0) {
+        shift |= 1;
+    }
+    if ((wParam & MK_CONTROL) != 0) {
+        shift |= 2;
+    }
+    if (::GetKeyState(VK_MENU) < 0) {
+        shift |= 4;
+    }
+    const float xTwips = static_cast<float>(GET_X_LPARAM(lParam)) * forms_.TwipsPerPixelX();
+    const float yTwips = static_cast<float>(GET_Y_LPARAM(lParam)) * forms_.TwipsPerPixelY();
+    events_->OnMouseDown(button, shift, xTwips, yTwips);
+}
+
+LRESULT Win32BirdSurface::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_MOUSEACTIVATE:
+            return MA_NOACTIVATE;  // a click on the bird leaves the user's window active
+        case WM_NCHITTEST: {
+            // Windows already passes presses on alpha-0 pixels through; saying so here as
+            // well keeps the rule where a window system does not.
+            POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            ::ScreenToClient(window, &p);
+            return IsOpaqueAt(p.x, p.y) ? HTCLIENT : HTTRANSPARENT;
+        }
+        case WM_LBUTTONDOWN:
+            MouseDown(MouseButton::Left, wParam, lParam);
+            return 0;
+        case WM_RBUTTONDOWN:
+            MouseDown(MouseButton::Right, wParam, lParam);
+            return 0;
+        case WM_MBUTTONDOWN:
+            MouseDown(MouseButton::Middle, wParam, lParam);
+            return 0;
+        default:
+            return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace tb::win32

@@ -1,0 +1,64 @@
+// The bird window on Win32: a borderless, non-activating, top-most tool window presented only
+// through UpdateLayeredWindow from one 32-bit DIB section per frame.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "assets/assets.h"
+#include "platform/bird_surface.h"
+#include "platform/win32/win32_forms.h"
+#include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_window.h"
+
+namespace tb::win32 {
+
+// A frame as a DIB section whose pixels stay readable for hit-testing.
+struct FrameBitmap {
+    UniqueHbitmap bitmap;
+    const std::uint32_t* pixels = nullptr;  // owned by `bitmap`; rows as stored
+    int width = 0;
+    int height = 0;
+    bool bottomUp = true;
+
+    // The alpha byte at (x, y) counted from the top-left; 0 outside the frame.
+    std::uint8_t AlphaAt(int x, int y) const;
+};
+
+// Builds a DIB section from a complete 32-bit uncompressed BMP image. Throws
+// std::runtime_error when the image is not one.
+FrameBitmap LoadFrameBitmap(std::span<const std::uint8_t> bmp);
+
+class Win32BirdSurface final : public BirdSurface, private MessageTarget {
+  public:
+    // Creates the (hidden) window and the six frame bitmaps; throws std::runtime_error on failure.
+    explicit Win32BirdSurface(Win32FormsRuntime& forms);
+
+    void SetEvents(BirdSurfaceEvents* events) override { events_ = events; }
+    WindowHandle Handle() const override;
+    void SetCaption(std::string_view caption) override;
+    void SetSizeTwips(std::int32_t widthTwips, std::int32_t heightTwips) override;
+    void MoveTwips(std::int32_t leftTwips, std::int32_t topTwips) override;
+    std::int32_t HeightTwips() const override;
+    std::int32_t GetExtendedStyle() override;
+    void SetExtendedStyle(std::int32_t style) override;
+    void Show() override;
+    void Present(int frameIndex, Point topLeft, Size size) override;
+
+  private:
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool IsOpaqueAt(int x, int y) const;
+    void MouseDown(MouseButton button, WPARAM wParam, LPARAM lParam);
+
+    Win32FormsRuntime& forms_;
+    BirdSurfaceEvents* events_ = nullptr;
+    std::array<FrameBitmap, assets::kFrameCount> frames_;
+    int shownFrame_ = 0;  // 1..6 once presented
+    Size shownSize_{};
+    UniqueHwnd window_;
+};
+
+}  // namespace tb::win32

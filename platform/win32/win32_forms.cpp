@@ -1,0 +1,177 @@
+// Timers on the hidden host window, screen metrics from the primary monitor's DPI, and the rest
+// of the forms runtime.
+#include "platform/win32/win32_forms.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "platform/units.h"
+#include "platform/win32/win32_resources.h"
+#include "platform/win32/win32_text.h"
+
+namespace tb::win32 {
+
+namespace {
+
+constexpr wchar_t kHostClass[] = L"TapperbirdHost";
+
+// GetDpiForMonitor lives in shcore.dll from Windows 8.1 on; older systems and failures fall back
+// to the screen device context, which gives the system DPI.
+void ReadPrimaryDpi(int& dpiX, int& dpiY) {
+    using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    UniqueHmodule shcore(::LoadLibraryW(L"shcore.dll"));
+    if (shcore) {
+        auto getDpi =
+            ProcAs<GetDpiForMonitorFn>(::GetProcAddress(shcore.get(), "GetDpiForMonitor"));
+        HMONITOR primary = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+        UINT x = 0;
+        UINT y = 0;
+        if (getDpi != nullptr && getDpi(primary, 0 /* MDT_EFFECTIVE_DPI */, &x, &y) == S_OK &&
+            x > 0 && y > 0) {
+            dpiX = static_cast<int>(x);
+            dpiY = static_cast<int>(y);
+            return;
+        }
+    }
+    WindowDc screen(nullptr);
+    if (screen.get() != nullptr) {
+        dpiX = std::max(1, ::GetDeviceCaps(screen.get(), LOGPIXELSX));
+        dpiY = std::max(1, ::GetDeviceCaps(screen.get(), LOGPIXELSY));
+    }
+}
+
+}  // namespace
+
+class Win32FormsRuntime::Win32Timer final : public Timer {
+  public:
+    Win32Timer(Win32FormsRuntime& owner, UINT_PTR id, UINT intervalMs, std::function<void()> onTick)
+        : owner_(owner), id_(id), intervalMs_(intervalMs), onTick_(std::move(onTick)) {}
+    ~Win32Timer() override {
+        SetEnabled(false);
+        owner_.Forget(this);
+    }
+    Win32Timer(const Win32Timer&) = delete;
+    Win32Timer& operator=(const Win32Timer&) = delete;
+
+    void SetEnabled(bool enabled) override {
+        // Re-enabling a running timer must not restart its period, so only changes reach Win32.
+        if (enabled == enabled_) {
+            return;
+        }
+        if (enabled) {
+            enabled_ = ::SetTimer(owner_.HostWindow(), id_, intervalMs_, nullptr) != 0;
+        } else {
+            ::KillTimer(owner_.HostWindow(), id_);
+            enabled_ = false;
+        }
+    }
+    bool Enabled() const override { return enabled_; }
+
+    UINT_PTR Id() const { return id_; }
+    void Tick() {
+        if (enabled_ && onTick_) {
+            onTick_();
+        }
+    }
+
+  private:
+    Win32FormsRuntime& owner_;
+    UINT_PTR id_;
+    UINT intervalMs_;  // ms
+    std::function<void()> onTick_;
+    bool enabled_ = false;
+};
+
+Win32FormsRuntime::Win32FormsRuntime(HINSTANCE instance) : instance_(instance) {
+    ReadPrimaryDpi(dpiX_, dpiY_);
+    twipsPerPixelX_ = TwipsPerPixelForDpi(dpiX_);
+    twipsPerPixelY_ = TwipsPerPixelForDpi(dpiY_);
+    appIcon_.reset(static_cast<HICON>(
+        ::LoadImageW(instance, MAKEINTRESOURCEW(TB_IDI_APP), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)));
+    RegisterTrampolineClass(instance, kHostClass, appIcon_.get(), nullptr);
+    // Never shown: it holds the timers, owns the popup menu and carries the program's title.
+    host_.reset(CreateRoutedWindow(instance, kHostClass, L"Tapperbird", WS_POPUP, WS_EX_TOOLWINDOW,
+                                   0, 0, 0, 0, nullptr, *this, "host window"));
+}
+
+Win32FormsRuntime::~Win32FormsRuntime() {
+    host_.reset();
+}
+
+std::unique_ptr<Timer> Win32FormsRuntime::CreateTimer(std::int32_t intervalMs,
+                                                      std::function<void()> onTick) {
+    const UINT interval = static_cast<UINT>(std::max<std::int32_t>(intervalMs, USER_TIMER_MINIMUM));
+    auto timer = std::make_unique<Win32Timer>(*this, nextTimerId_++, interval, std::move(onTick));
+    timers_.push_back(timer.get());
+    return timer;
+}
+
+void Win32FormsRuntime::Forget(const Win32Timer* timer) {
+    timers_.erase(std::remove(timers_.begin(), timers_.end(), timer), timers_.end());
+}
+
+double Win32FormsRuntime::ScreenWidthTwips() {
+    return ::GetSystemMetrics(SM_CXSCREEN) * static_cast<double>(twipsPerPixelX_);
+}
+
+double Win32FormsRuntime::ScreenHeightTwips() {
+    return ::GetSystemMetrics(SM_CYSCREEN) * static_cast<double>(twipsPerPixelY_);
+}
+
+Rect Win32FormsRuntime::DesktopBounds() {
+    const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const int width = ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    const int height = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (width <= 0 || height <= 0) {
+        return Rect{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    }
+    return Rect{left, top, left + width, top + height};
+}
+
+std::string Win32FormsRuntime::ProgramPath() {
+    // Paths may exceed MAX_PATH; grow until the whole name fits.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return Narrow(path);
+        }
+        if (path.size() >= 32768) {
+            return {};
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+void Win32FormsRuntime::MessageBox(std::string_view text, std::string_view title,
+                                   std::int32_t style) {
+    ::MessageBoxW(nullptr, Widen(text).c_str(), Widen(title).c_str(), static_cast<UINT>(style));
+}
+
+void Win32FormsRuntime::EndProgram() {
+    // At once: no window gets a close message and nothing is saved.
+    ::ExitProcess(0);
+}
+
+LRESULT Win32FormsRuntime::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER) {
+        if (holds_ == 0) {
+            for (Win32Timer* timer : timers_) {
+                if (timer->Id() == wParam) {
+                    timer->Tick();
+                    break;
+                }
+            }
+        }
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace tb::win32

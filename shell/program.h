@@ -8,8 +8,13 @@
 
 namespace tb {
 
+struct SharedState;
+class Form1;
+class Form2;
+class Form4;
+
 class Program {
-public:
+  public:
     explicit Program(Platform& platform);
     ~Program();
     Program(const Program&) = delete;
@@ -18,7 +23,13 @@ public:
     // Runs the host form's load: the start-up sequence. Call once, from the GUI thread.
     void Start();
 
-private:
+    // The forms and their shared state, for tests and tools that drive or inspect them.
+    SharedState& State();
+    Form1& BirdForm();
+    Form2& HostForm();
+    Form4& AboutForm();
+
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

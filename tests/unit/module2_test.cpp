@@ -1,0 +1,61 @@
+// The desktop helpers: the random range, the never-seeded generator and the top-most call.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "platform/sim/sim_desktop.h"
+#include "shell/module2.h"
+
+namespace {
+
+using tb::Module2::RandomBetween;
+
+TEST(RandomBetweenTest, EndsOfTheSourceMapToTheEndsOfTheRange) {
+    tb::sim::SimRandom random;
+    const float justBelowOne = std::nextafter(1.0f, 0.0f);
+    random.Script({0.0f, justBelowOne, 0.0f, justBelowOne, 0.5f});
+    EXPECT_EQ(RandomBetween(random, 1, 10), 1);
+    // In single precision 0.99999994 * 10 rounds up to 10; widened first it stays below.
+    EXPECT_EQ(RandomBetween(random, 1, 10), 10);
+    EXPECT_EQ(RandomBetween(random, 1, 20), 1);
+    EXPECT_EQ(RandomBetween(random, 1, 20), 20);
+    EXPECT_EQ(RandomBetween(random, -5, 5), 0);
+}
+
+TEST(RandomBetweenTest, TheGeneratorGivesTheSameInRangeSequenceOnEveryRun) {
+    tb::Lcg24Random known;
+    for (float expected : {0.7055475f, 0.5334240f, 0.5795186f, 0.2895625f, 0.3019480f}) {
+        EXPECT_NEAR(known.NextSingle(), expected, 1e-7f);
+    }
+    tb::Lcg24Random first;
+    EXPECT_EQ(RandomBetween(first, 1, 20), 15);
+    tb::Lcg24Random a, b;
+    std::vector<int> seen(21, 0);
+    for (int i = 0; i < 20000; ++i) {
+        const int va = RandomBetween(a, 1, 20);
+        ASSERT_EQ(va, RandomBetween(b, 1, 20));
+        ASSERT_GE(va, 1);
+        ASSERT_LE(va, 20);
+        ++seen[va];
+    }
+    for (int v = 1; v <= 20; ++v) {
+        EXPECT_GT(seen[v], 800) << v;  // about 1000 each
+    }
+}
+
+TEST(SetTopmostTest, LiftsWithoutMovingOrActivating) {
+    tb::sim::SimDesktop desk;
+    const tb::WindowHandle w = desk.AddWindow({10, 20, 300, 400});
+    const tb::WindowHandle other = desk.AddWindow({0, 0, 100, 100});
+    desk.Activate(other);
+    tb::Module2::SetTopmost(desk.Windows(), w);
+    tb::Module2::SetTopmost(desk.Windows(), w);
+    ASSERT_EQ(desk.Windows().TopmostCalls().size(), 2u);
+    EXPECT_EQ(desk.Windows().TopmostCalls().back().flags, 0x53u);
+    EXPECT_TRUE(desk.Windows().IsTopmost(w));
+    EXPECT_EQ(desk.Windows().RectOf(w), (tb::Rect{10, 20, 300, 400}));
+    EXPECT_EQ(desk.Windows().GetForegroundWindow(), other);
+}
+
+}  // namespace

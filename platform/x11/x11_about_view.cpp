@@ -1,0 +1,223 @@
+// About window on GTK. Frame1's children are laid out in the form's own GtkFixed at the frame's
+// origin plus their offsets, so GtkFrame's inner padding cannot shift them off their twips.
+#include "platform/x11/x11_about_view.h"
+
+#include <gdk/gdkx.h>
+
+#include <string>
+
+#include "assets/assets.h"
+#include "platform/units.h"
+#include "platform/x11/x11_pixbuf.h"
+
+namespace tb::x11 {
+namespace {
+// Pango's fallback picks the nearest sans face where the classic bitmap font is missing.
+constexpr const char* kFontFamilies = "MS Sans Serif,Microsoft Sans Serif,Liberation Sans,Sans";
+}  // namespace
+
+X11AboutView::X11AboutView(X11Session& session, float twipsPerPixelX, float twipsPerPixelY)
+    : session_(session), tppX_(twipsPerPixelX), tppY_(twipsPerPixelY) {}
+
+X11AboutView::~X11AboutView() {
+    Destroy();
+}
+
+void X11AboutView::Destroy() {
+    if (window_ != nullptr) {
+        GtkWidget* window = window_;
+        g_signal_handlers_disconnect_by_data(window, this);
+        OnDestroy(window, this);
+        gtk_widget_destroy(window);
+    }
+}
+
+GtkWidget* X11AboutView::MakeLabel(const AboutControl& control) {
+    GtkWidget* label = gtk_label_new(std::string(control.text).c_str());
+    gtk_label_set_xalign(GTK_LABEL(label), control.align == TextAlign::Center ? 0.5f : 0.0f);
+    gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
+    PangoAttrList* attributes = pango_attr_list_new();
+    pango_attr_list_insert(attributes, pango_attr_family_new(kFontFamilies));
+    const float points = control.font.sizePoints > 0 ? control.font.sizePoints : 8.25f;
+    pango_attr_list_insert(attributes, pango_attr_size_new(static_cast<int>(points * PANGO_SCALE)));
+    if (control.font.underline) {
+        pango_attr_list_insert(attributes, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+    }
+    gtk_label_set_attributes(GTK_LABEL(label), attributes);
+    pango_attr_list_unref(attributes);
+    return label;
+}
+
+GtkWidget* X11AboutView::MakeLink(GtkWidget* child, Control& control) {
+    GtkWidget* box = gtk_event_box_new();
+    gtk_event_box_set_visible_window(GTK_EVENT_BOX(box), FALSE);
+    gtk_widget_add_events(box, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
+    gtk_container_add(GTK_CONTAINER(box), child);
+    g_signal_connect_after(box, "realize", G_CALLBACK(&X11AboutView::OnLinkRealize), this);
+    g_signal_connect(box, "button-release-event", G_CALLBACK(&X11AboutView::OnLinkRelease),
+                     &control);
+    return box;
+}
+
+void X11AboutView::Create(const AboutDesign& design) {
+    Destroy();
+    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWindow* window = GTK_WINDOW(window_);
+    gtk_window_set_title(window, std::string(design.caption).c_str());
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+    const std::span<const std::uint8_t> icons[] = {
+        assets::AboutIconPng(16), assets::AboutIconPng(32), assets::AboutIconPng(48)};
+    SetIconsFromPngs(window, icons);
+
+    GtkWidget* fixed = gtk_fixed_new();
+    gtk_widget_set_size_request(fixed, TwipsToPixels(design.clientWidthTwips, tppX_),
+                                TwipsToPixels(design.clientHeightTwips, tppY_));
+    gtk_container_add(GTK_CONTAINER(window_), fixed);
+
+    if (handCursor_ == nullptr) {
+        if (GObjectPtr<GdkPixbuf> hand = PixbufFromPng(assets::HandCursorPng()); hand != nullptr) {
+            handCursor_.reset(gdk_cursor_new_from_pixbuf(gdk_display_get_default(), hand.get(),
+                                                         assets::kHandHotspotX,
+                                                         assets::kHandHotspotY));
+        } else {
+            handCursor_.reset(gdk_cursor_new_for_display(gdk_display_get_default(), GDK_HAND2));
+        }
+    }
+
+    std::int32_t frameLeft = 0;
+    std::int32_t frameTop = 0;
+    for (const AboutControl& control : design.controls) {
+        std::int32_t left = control.leftTwips;
+        std::int32_t top = control.topTwips;
+        if (control.inFrame) {
+            left += frameLeft;
+            top += frameTop;
+        }
+        controls_.push_back({this, control.id, nullptr});
+        Control& entry = controls_.back();
+        GtkWidget* widget = nullptr;
+        switch (control.kind) {
+            case AboutControlKind::Frame:
+                frameLeft = control.leftTwips;
+                frameTop = control.topTwips;
+                widget = gtk_frame_new(nullptr);
+                break;
+            case AboutControlKind::Picture: {
+                GObjectPtr<GdkPixbuf> picture = PixbufFromPng(assets::DonatePng());
+                widget =
+                    picture != nullptr ? gtk_image_new_from_pixbuf(picture.get()) : gtk_image_new();
+                gtk_widget_set_halign(widget, GTK_ALIGN_START);
+                gtk_widget_set_valign(widget, GTK_ALIGN_START);
+                break;
+            }
+            case AboutControlKind::Label:
+                widget = MakeLabel(control);
+                entry.label = widget;
+                break;
+        }
+        gtk_widget_set_size_request(widget, TwipsToPixels(control.widthTwips, tppX_),
+                                    TwipsToPixels(control.heightTwips, tppY_));
+        if (control.handCursor) {
+            widget = MakeLink(widget, entry);
+        }
+        gtk_fixed_put(GTK_FIXED(fixed), widget, TwipsToPixels(left, tppX_),
+                      TwipsToPixels(top, tppY_));
+    }
+
+    g_signal_connect(window_, "delete-event", G_CALLBACK(&X11AboutView::OnDelete), this);
+    g_signal_connect(window_, "destroy", G_CALLBACK(&X11AboutView::OnDestroy), this);
+    g_signal_connect(window_, "notify::is-active", G_CALLBACK(&X11AboutView::OnActiveChanged),
+                     this);
+    gtk_widget_realize(window_);
+    GdkWindow* gdkWindow = gtk_widget_get_window(window_);
+    // A close box and nothing else: no minimise, no maximise, no resize.
+    gdk_window_set_functions(gdkWindow, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
+    gdk_window_set_decorations(gdkWindow, static_cast<GdkWMDecoration>(
+                                              GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU));
+    xid_ = GDK_WINDOW_XID(gdkWindow);
+    session_.AddOwnWindow(xid_, window);
+    shownOnce_ = false;
+}
+
+void X11AboutView::SetText(AboutControlId id, std::string_view text) {
+    for (Control& control : controls_) {
+        if (control.id == id && control.label != nullptr) {
+            gtk_label_set_text(GTK_LABEL(control.label), std::string(text).c_str());
+        }
+    }
+}
+
+void X11AboutView::Show() {
+    if (window_ == nullptr) {
+        return;
+    }
+    if (!shownOnce_) {
+        gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
+        shownOnce_ = true;
+    }
+    gtk_widget_show_all(window_);
+    gtk_window_present(GTK_WINDOW(window_));
+}
+
+gboolean X11AboutView::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
+    auto* view = static_cast<X11AboutView*>(self);
+    if (view->events_ != nullptr) {
+        view->events_->OnUnload();
+    }
+    return FALSE;  // the close goes ahead: GTK destroys the window
+}
+
+void X11AboutView::OnDestroy(GtkWidget*, gpointer self) {
+    auto* view = static_cast<X11AboutView*>(self);
+    if (view->xid_ != 0) {
+        view->session_.RemoveOwnWindow(view->xid_);
+    }
+    view->window_ = nullptr;
+    view->xid_ = 0;
+    view->controls_.clear();
+}
+
+void X11AboutView::OnActiveChanged(GObject* window, GParamSpec*, gpointer self) {
+    auto* view = static_cast<X11AboutView*>(self);
+    if (gtk_window_is_active(GTK_WINDOW(window)) && view->events_ != nullptr) {
+        view->events_->OnActivate();
+    }
+}
+
+void X11AboutView::OnLinkRealize(GtkWidget* widget, gpointer self) {
+    auto* view = static_cast<X11AboutView*>(self);
+    // An event box without a visible window keeps an input-only window of its own: the cursor
+    // goes there, so it shows exactly over the link.
+    GdkWindow* input = gtk_event_box_get_visible_window(GTK_EVENT_BOX(widget))
+                           ? gtk_widget_get_window(widget)
+                           : nullptr;
+    if (input == nullptr) {
+        GList* children = gdk_window_peek_children(gtk_widget_get_window(widget));
+        for (GList* l = children; l != nullptr; l = l->next) {
+            gpointer owner = nullptr;
+            gdk_window_get_user_data(GDK_WINDOW(l->data), &owner);
+            if (owner == widget) {
+                input = GDK_WINDOW(l->data);
+            }
+        }
+    }
+    if (input != nullptr) {
+        gdk_window_set_cursor(input, view->handCursor_.get());
+    }
+}
+
+gboolean X11AboutView::OnLinkRelease(GtkWidget* widget, GdkEventButton* event, gpointer data) {
+    auto* control = static_cast<Control*>(data);
+    GtkAllocation area{};
+    gtk_widget_get_allocation(widget, &area);
+    // A click is a press and a release over the link; a release elsewhere cancels it.
+    const bool inside =
+        event->x >= 0 && event->y >= 0 && event->x < area.width && event->y < area.height;
+    if (event->button == 1 && inside && control->owner->events_ != nullptr) {
+        control->owner->events_->OnClick(control->id);
+    }
+    return TRUE;
+}
+
+}  // namespace tb::x11

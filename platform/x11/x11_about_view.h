@@ -1,0 +1,55 @@
+// The About window on GTK: a fixed-size dialog-like top-level whose controls sit at their twips
+// positions converted with the screen's twips-per-pixel, links with a hand cursor.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <deque>
+
+#include "platform/about_view.h"
+#include "platform/x11/x11_handles.h"
+#include "platform/x11/x11_session.h"
+
+namespace tb::x11 {
+
+class X11AboutView final : public AboutView {
+  public:
+    X11AboutView(X11Session& session, float twipsPerPixelX, float twipsPerPixelY);
+    ~X11AboutView() override;
+    X11AboutView(const X11AboutView&) = delete;
+    X11AboutView& operator=(const X11AboutView&) = delete;
+
+    void SetEvents(AboutViewEvents* events) override { events_ = events; }
+    void Create(const AboutDesign& design) override;
+    void SetText(AboutControlId id, std::string_view text) override;
+    void Show() override;
+    WindowHandle Handle() const override { return xid_; }
+
+  private:
+    struct Control {
+        X11AboutView* owner;
+        AboutControlId id;
+        GtkWidget* label;  // the GtkLabel of a label control, else null
+    };
+
+    void Destroy();
+    GtkWidget* MakeLabel(const AboutControl& control);
+    GtkWidget* MakeLink(GtkWidget* child, Control& control);
+    static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
+    static void OnDestroy(GtkWidget* widget, gpointer self);
+    static void OnActiveChanged(GObject* window, GParamSpec* spec, gpointer self);
+    static void OnLinkRealize(GtkWidget* widget, gpointer self);
+    static gboolean OnLinkRelease(GtkWidget* widget, GdkEventButton* event, gpointer control);
+
+    X11Session& session_;
+    float tppX_;
+    float tppY_;
+    GtkWidget* window_ = nullptr;  // lives from Create to its close (GTK destroys it then)
+    Window xid_ = 0;
+    bool shownOnce_ = false;
+    std::deque<Control> controls_;
+    GObjectPtr<GdkCursor> handCursor_;
+    AboutViewEvents* events_ = nullptr;
+};
+
+}  // namespace tb::x11

@@ -1,0 +1,33 @@
+// The forms runtime on GTK: GLib timeouts as timers, the root window as the screen, Xft.dpi as
+// the logical resolution, a GtkMessageDialog as the message box.
+#pragma once
+
+#include <string>
+
+#include "platform/forms_runtime.h"
+#include "platform/x11/x11_session.h"
+
+namespace tb::x11 {
+
+class X11FormsRuntime final : public FormsRuntime {
+  public:
+    explicit X11FormsRuntime(X11Session& session);
+
+    std::unique_ptr<Timer> CreateTimer(std::int32_t intervalMs,
+                                       std::function<void()> onTick) override;
+    double ScreenWidthTwips() override;
+    double ScreenHeightTwips() override;
+    float TwipsPerPixelX() override { return twipsPerPixel_; }
+    float TwipsPerPixelY() override { return twipsPerPixel_; }
+    Rect DesktopBounds() override;
+    std::string ProgramPath() override { return programPath_; }
+    void MessageBox(std::string_view text, std::string_view title, std::int32_t style) override;
+    [[noreturn]] void EndProgram() override;
+
+  private:
+    X11Session& session_;
+    float twipsPerPixel_;
+    std::string programPath_;
+};
+
+}  // namespace tb::x11

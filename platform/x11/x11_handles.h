@@ -1,0 +1,116 @@
+// Owners for the GObject, cairo, Xlib and POSIX handles the X11 realisation holds, so that every
+// one of them is released exactly once. Copying is deleted; moving is allowed.
+#pragma once
+
+#include <cairo.h>
+#include <glib-object.h>
+#include <X11/Xlib.h>
+
+#include <memory>
+#include <utility>
+
+#include "platform/x11/unique_fd.h"
+
+namespace tb::x11 {
+
+struct GObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+// A strong reference to a GObject of type T (GdkPixbuf, GdkCursor, ...).
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct CairoSurfaceDestroy {
+    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+using CairoSurfacePtr = std::unique_ptr<cairo_surface_t, CairoSurfaceDestroy>;
+
+struct CairoDestroy {
+    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+};
+using CairoPtr = std::unique_ptr<cairo_t, CairoDestroy>;
+
+struct GErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
+
+struct GFree {
+    void operator()(gpointer p) const { g_free(p); }
+};
+using GCharPtr = std::unique_ptr<gchar, GFree>;
+
+struct XFreeDeleter {
+    void operator()(void* p) const {
+        if (p != nullptr) {
+            XFree(p);
+        }
+    }
+};
+// Memory Xlib hands out (property data, XQueryTree's child list).
+template <typename T>
+using XMemPtr = std::unique_ptr<T, XFreeDeleter>;
+
+// A server-side pixmap; freed on the display it was made on.
+class XPixmapOwner {
+  public:
+    XPixmapOwner() = default;
+    XPixmapOwner(Display* display, Pixmap pixmap) : display_(display), pixmap_(pixmap) {}
+    ~XPixmapOwner() { reset(); }
+    XPixmapOwner(const XPixmapOwner&) = delete;
+    XPixmapOwner& operator=(const XPixmapOwner&) = delete;
+    XPixmapOwner(XPixmapOwner&& other) noexcept
+        : display_(other.display_), pixmap_(std::exchange(other.pixmap_, None)) {}
+    XPixmapOwner& operator=(XPixmapOwner&& other) noexcept {
+        if (this != &other) {
+            reset();
+            display_ = other.display_;
+            pixmap_ = std::exchange(other.pixmap_, None);
+        }
+        return *this;
+    }
+    Pixmap get() const { return pixmap_; }
+    void reset() {
+        if (pixmap_ != None) {
+            XFreePixmap(display_, pixmap_);
+        }
+        pixmap_ = None;
+    }
+
+  private:
+    Display* display_ = nullptr;
+    Pixmap pixmap_ = None;
+};
+
+// A graphics context on one display.
+class XGcOwner {
+  public:
+    XGcOwner() = default;
+    XGcOwner(Display* display, GC gc) : display_(display), gc_(gc) {}
+    ~XGcOwner() { reset(); }
+    XGcOwner(const XGcOwner&) = delete;
+    XGcOwner& operator=(const XGcOwner&) = delete;
+    XGcOwner(XGcOwner&& other) noexcept
+        : display_(other.display_), gc_(std::exchange(other.gc_, nullptr)) {}
+    XGcOwner& operator=(XGcOwner&& other) noexcept {
+        if (this != &other) {
+            reset();
+            display_ = other.display_;
+            gc_ = std::exchange(other.gc_, nullptr);
+        }
+        return *this;
+    }
+    GC get() const { return gc_; }
+    void reset() {
+        if (gc_ != nullptr) {
+            XFreeGC(display_, gc_);
+        }
+        gc_ = nullptr;
+    }
+
+  private:
+    Display* display_ = nullptr;
+    GC gc_ = nullptr;
+};
+
+}  // namespace tb::x11

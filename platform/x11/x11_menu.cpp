@@ -1,0 +1,121 @@
+// GtkMenu popped up at the pointer from the pressing event. A chosen command is delivered from
+// an idle callback, once the menu has closed and dropped its grab, so that what it opens (the
+// About window, a message box) gets the pointer and the keyboard.
+#include "platform/x11/x11_menu.h"
+
+#include <algorithm>
+#include <string>
+
+namespace tb::x11 {
+
+X11PopupMenu::X11PopupMenu(X11Session& session) : session_(session) {
+    GtkWidget* menu = gtk_menu_new();
+    g_object_ref_sink(menu);
+    menu_.reset(menu);
+    g_signal_connect(menu, "deactivate", G_CALLBACK(&X11PopupMenu::OnDeactivate), this);
+}
+
+X11PopupMenu::~X11PopupMenu() {
+    g_signal_handlers_disconnect_by_data(menu_.get(), this);
+    for (Item& item : items_) {
+        g_signal_handlers_disconnect_by_data(item.widget, &item);
+    }
+    if (open_) {
+        session_.LeavePopup();
+    }
+    gtk_widget_destroy(menu_.get());
+}
+
+void X11PopupMenu::Build(std::span<const MenuEntry> entries) {
+    for (const MenuEntry& entry : entries) {
+        const std::string caption(entry.caption);
+        GtkWidget* widget = nullptr;
+        switch (entry.kind) {
+            case MenuItemKind::Separator:
+                widget = gtk_separator_menu_item_new();
+                break;
+            case MenuItemKind::Check:
+                widget = gtk_check_menu_item_new_with_label(caption.c_str());
+                break;
+            case MenuItemKind::Command:
+                widget = gtk_menu_item_new_with_label(caption.c_str());
+                break;
+        }
+        gtk_menu_shell_append(GTK_MENU_SHELL(menu_.get()), widget);
+        gtk_widget_show(widget);
+        items_.push_back({this, entry.id, widget, entry.kind == MenuItemKind::Check, false});
+        if (entry.kind != MenuItemKind::Separator) {
+            g_signal_connect(widget, "activate", G_CALLBACK(&X11PopupMenu::OnActivate),
+                             &items_.back());
+        }
+    }
+}
+
+X11PopupMenu::Item* X11PopupMenu::Find(MenuItem id) {
+    const auto it =
+        std::find_if(items_.begin(), items_.end(), [id](const Item& i) { return i.id == id; });
+    return it == items_.end() ? nullptr : &*it;
+}
+
+const X11PopupMenu::Item* X11PopupMenu::Find(MenuItem id) const {
+    return const_cast<X11PopupMenu*>(this)->Find(id);
+}
+
+void X11PopupMenu::ShowMark(Item& item) {
+    if (!item.isCheck) {
+        return;
+    }
+    g_signal_handlers_block_by_func(item.widget, reinterpret_cast<gpointer>(&OnActivate), &item);
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item.widget), item.checked);
+    g_signal_handlers_unblock_by_func(item.widget, reinterpret_cast<gpointer>(&OnActivate), &item);
+}
+
+void X11PopupMenu::SetChecked(MenuItem id, bool checked) {
+    if (Item* item = Find(id); item != nullptr) {
+        item->checked = checked;
+        ShowMark(*item);
+    }
+}
+
+bool X11PopupMenu::IsChecked(MenuItem id) const {
+    const Item* item = Find(id);
+    return item != nullptr && item->checked;
+}
+
+void X11PopupMenu::Popup() {
+    // The press that asked for the menu, so GTK places it at the pointer and knows the button.
+    GdkEvent* trigger = gtk_get_current_event();
+    if (!open_) {
+        open_ = true;
+        session_.EnterPopup();
+    }
+    gtk_menu_popup_at_pointer(GTK_MENU(menu_.get()), trigger);
+    if (trigger != nullptr) {
+        gdk_event_free(trigger);
+    }
+}
+
+void X11PopupMenu::OnActivate(GtkMenuItem*, gpointer data) {
+    auto* item = static_cast<Item*>(data);
+    // GTK has already flipped a check item; put back the mark the logic set.
+    item->owner->ShowMark(*item);
+    g_idle_add(&X11PopupMenu::DeliverCommand, item);
+}
+
+void X11PopupMenu::OnDeactivate(GtkMenuShell*, gpointer self) {
+    auto* menu = static_cast<X11PopupMenu*>(self);
+    if (menu->open_) {
+        menu->open_ = false;
+        menu->session_.LeavePopup();
+    }
+}
+
+gboolean X11PopupMenu::DeliverCommand(gpointer data) {
+    auto* item = static_cast<Item*>(data);
+    if (item->owner->events_ != nullptr) {
+        item->owner->events_->OnMenuCommand(item->id);
+    }
+    return G_SOURCE_REMOVE;
+}
+
+}  // namespace tb::x11

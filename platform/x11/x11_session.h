@@ -1,0 +1,95 @@
+// What the X11 realisations share: the display, the atoms they ask about, the bird window's
+// identity, and a watch on the root window that tells them when the active window or the
+// stacking order changed, so that the 100 ms ticks ask the server only when something moved.
+#pragma once
+
+#include <gdk/gdk.h>
+#include <gtk/gtk.h>
+#include <X11/Xlib.h>
+
+#include <vector>
+
+namespace tb::x11 {
+
+struct X11Atoms {
+    Atom netActiveWindow;
+    Atom netWmState;
+    Atom netWmStateHidden;
+    Atom netWmStateAbove;
+    Atom gtkFrameExtents;
+};
+
+class X11Session {
+  public:
+    // Needs an initialised GTK on an X11 display.
+    X11Session();
+    ~X11Session();
+    X11Session(const X11Session&) = delete;
+    X11Session& operator=(const X11Session&) = delete;
+
+    Display* display() const { return display_; }
+    Window root() const { return root_; }
+    const X11Atoms& atoms() const { return atoms_; }
+    GdkScreen* screen() const { return screen_; }
+
+    // The bird window, once it exists; its own restacking is not news.
+    void SetBirdWindow(Window window) { birdWindow_ = window; }
+    Window birdWindow() const { return birdWindow_; }
+
+    // Our own managed top-levels (the About window), so that "make top-most" can keep them above.
+    void AddOwnWindow(Window window, GtkWindow* gtkWindow);
+    void RemoveOwnWindow(Window window);
+    GtkWindow* OwnWindow(Window window) const;
+
+    // True once the root's _NET_ACTIVE_WINDOW may have changed since the last Consume.
+    bool ConsumeActiveChanged();
+    void MarkActiveChanged() { activeChanged_ = true; }
+    // True once a top-level was mapped, moved or restacked since the last Consume.
+    bool ConsumeStackChanged();
+
+    // While our menu or a modal box is up, the bird must not be raised over it.
+    void EnterPopup() { ++popupDepth_; }
+    void LeavePopup() {
+        if (popupDepth_ > 0) {
+            --popupDepth_;
+        }
+    }
+    bool PopupOpen() const { return popupDepth_ > 0; }
+
+  private:
+    static GdkFilterReturn FilterEvent(GdkXEvent* xevent, GdkEvent* event, gpointer self);
+
+    Display* display_;
+    Window root_;
+    GdkScreen* screen_;
+    X11Atoms atoms_{};
+    Window birdWindow_ = 0;
+    struct OwnWindowEntry {
+        Window window;
+        GtkWindow* gtkWindow;
+    };
+    std::vector<OwnWindowEntry> ownWindows_;
+    bool activeChanged_ = true;
+    bool stackChanged_ = true;
+    int popupDepth_ = 0;
+};
+
+// Swallows X errors for the requests made in its scope: foreign windows vanish between two calls
+// (BadWindow, BadDrawable) and that is no reason to stop. Calls whose replies are read report
+// failure through their results; `syncOnExit` waits out the errors of one-way requests.
+class XErrorTrap {
+  public:
+    XErrorTrap(Display* display, bool syncOnExit);
+    ~XErrorTrap();
+    XErrorTrap(const XErrorTrap&) = delete;
+    XErrorTrap& operator=(const XErrorTrap&) = delete;
+
+  private:
+    static int Ignore(Display* display, XErrorEvent* error);
+
+    Display* display_;
+    bool syncOnExit_;
+    int (*previous_)(Display*, XErrorEvent*);
+};
+
+}  // namespace tb::x11

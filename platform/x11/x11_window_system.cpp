@@ -1,0 +1,177 @@
+// EWMH queries on foreign windows. Every query sits inside an error trap because the window can
+// close between two calls; a vanished window reads as "no rectangle" and "not visible".
+#include "platform/x11/x11_window_system.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+
+#include "platform/x11/x11_handles.h"
+
+namespace tb::x11 {
+namespace {
+constexpr int kMaxTreeDepth = 32;  // a frame is never this deep; stops a cycle in a broken tree
+constexpr int kMaxStateAtoms = 32;
+}  // namespace
+
+bool X11WindowSystem::ReadLongs(Window window, Atom property, Atom type, long* values, int count,
+                                int& received) {
+    Atom actualType = None;
+    int actualFormat = 0;
+    unsigned long items = 0;
+    unsigned long after = 0;
+    unsigned char* raw = nullptr;
+    const int status = XGetWindowProperty(session_.display(), window, property, 0, count, False,
+                                          type, &actualType, &actualFormat, &items, &after, &raw);
+    XMemPtr<unsigned char> data(raw);
+    received = 0;
+    if (status != Success || actualType != type || actualFormat != 32 || data == nullptr) {
+        return false;
+    }
+    // Format-32 data comes as an array of long, whatever the width of long.
+    const long* longs = reinterpret_cast<const long*>(data.get());
+    received = static_cast<int>(std::min<unsigned long>(items, static_cast<unsigned long>(count)));
+    std::copy(longs, longs + received, values);
+    return true;
+}
+
+WindowHandle X11WindowSystem::GetForegroundWindow() {
+    // The root announces every change of _NET_ACTIVE_WINDOW, so the property is read only then.
+    if (!session_.ConsumeActiveChanged() && activeFromEwmh_) {
+        return active_;
+    }
+    XErrorTrap trap(session_.display(), false);
+    long value = 0;
+    int received = 0;
+    if (ReadLongs(session_.root(), session_.atoms().netActiveWindow, XA_WINDOW, &value, 1,
+                  received) &&
+        received == 1) {
+        activeFromEwmh_ = true;
+        active_ = static_cast<WindowHandle>(static_cast<unsigned long>(value));
+        return active_;
+    }
+    // No EWMH window manager: ask for the input focus, every time.
+    activeFromEwmh_ = false;
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(session_.display(), &focus, &revert);
+    active_ = (focus == PointerRoot || focus == None) ? 0 : static_cast<WindowHandle>(focus);
+    return active_;
+}
+
+bool X11WindowSystem::GetWindowRect(WindowHandle window, Rect& rect) {
+    if (window == 0) {
+        return false;
+    }
+    Display* display = session_.display();
+    XErrorTrap trap(display, false);
+    // The visible outer rectangle is the window manager's frame: the ancestor below the root.
+    Window frame = static_cast<Window>(window);
+    for (int depth = 0; depth < kMaxTreeDepth; ++depth) {
+        Window rootReturn = None;
+        Window parent = None;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(display, frame, &rootReturn, &parent, &children, &count) == 0) {
+            return false;
+        }
+        XMemPtr<Window> owned(children);
+        if (parent == None || parent == rootReturn) {
+            break;
+        }
+        frame = parent;
+    }
+    Window rootReturn = None;
+    int x = 0;
+    int y = 0;
+    unsigned int width = 0;
+    unsigned int height = 0;
+    unsigned int border = 0;
+    unsigned int depth = 0;
+    if (XGetGeometry(display, frame, &rootReturn, &x, &y, &width, &height, &border, &depth) == 0) {
+        return false;
+    }
+    Rect outer{x, y, x + static_cast<int>(width + 2 * border),
+               y + static_cast<int>(height + 2 * border)};
+    // Client-side decorations draw invisible shadows; the bird grips the visible edge.
+    long extents[4] = {0, 0, 0, 0};  // left, right, top, bottom
+    int received = 0;
+    if (ReadLongs(static_cast<Window>(window), session_.atoms().gtkFrameExtents, XA_CARDINAL,
+                  extents, 4, received) &&
+        received == 4) {
+        outer.Left += static_cast<std::int32_t>(extents[0]);
+        outer.Right -= static_cast<std::int32_t>(extents[1]);
+        outer.Top += static_cast<std::int32_t>(extents[2]);
+        outer.Bottom -= static_cast<std::int32_t>(extents[3]);
+    }
+    rect = outer;
+    return true;
+}
+
+bool X11WindowSystem::IsWindowVisible(WindowHandle window) {
+    if (window == 0) {
+        return false;
+    }
+    Display* display = session_.display();
+    XErrorTrap trap(display, false);
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(display, static_cast<Window>(window), &attributes) == 0 ||
+        attributes.map_state != IsViewable) {
+        return false;
+    }
+    long states[kMaxStateAtoms] = {};
+    int received = 0;
+    if (ReadLongs(static_cast<Window>(window), session_.atoms().netWmState, XA_ATOM, states,
+                  kMaxStateAtoms, received)) {
+        const long hidden = static_cast<long>(session_.atoms().netWmStateHidden);
+        if (std::find(states, states + received, hidden) != states + received) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void X11WindowSystem::MakeTopmost(WindowHandle window, std::uint32_t swpFlags) {
+    if (window == 0) {
+        return;
+    }
+    const Window xwindow = static_cast<Window>(window);
+    Display* display = session_.display();
+    if (xwindow == session_.birdWindow()) {
+        // The bird is override-redirect: no window manager keeps it above, so it climbs itself,
+        // and it never takes the focus. Not over its own menu or a modal box, though.
+        XErrorTrap trap(display, true);
+        if ((swpFlags & kSwpShowWindow) != 0) {
+            XMapWindow(display, xwindow);
+        }
+        if (!session_.PopupOpen()) {
+            XRaiseWindow(display, xwindow);
+        }
+        return;
+    }
+    if (GtkWindow* own = session_.OwnWindow(xwindow); own != nullptr) {
+        gtk_window_set_keep_above(own, TRUE);
+        if ((swpFlags & kSwpShowWindow) != 0 && !gtk_widget_get_visible(GTK_WIDGET(own))) {
+            gtk_widget_show(GTK_WIDGET(own));
+        }
+        return;
+    }
+    // Someone else's window: ask the window manager to keep it above (_NET_WM_STATE_ADD = 1).
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = xwindow;
+    event.xclient.message_type = session_.atoms().netWmState;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 1;
+    event.xclient.data.l[1] = static_cast<long>(session_.atoms().netWmStateAbove);
+    event.xclient.data.l[3] = 1;  // source: an application
+    XErrorTrap trap(display, true);
+    XSendEvent(display, session_.root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
+    if ((swpFlags & kSwpShowWindow) != 0) {
+        XMapWindow(display, xwindow);
+    }
+}
+
+}  // namespace tb::x11

@@ -1,0 +1,28 @@
+// The foreground window, outer rectangles and visibility of other windows through EWMH, and
+// "top-most" for the bird (raised without focus) and for our own dialogs (kept above).
+#pragma once
+
+#include "platform/window_system.h"
+#include "platform/x11/x11_session.h"
+
+namespace tb::x11 {
+
+class X11WindowSystem final : public WindowSystem {
+  public:
+    explicit X11WindowSystem(X11Session& session) : session_(session) {}
+
+    WindowHandle GetForegroundWindow() override;
+    bool GetWindowRect(WindowHandle window, Rect& rect) override;
+    bool IsWindowVisible(WindowHandle window) override;
+    void MakeTopmost(WindowHandle window, std::uint32_t swpFlags) override;
+
+  private:
+    // One CARDINAL/WINDOW/ATOM-list property of `window`; false when missing or gone.
+    bool ReadLongs(Window window, Atom property, Atom type, long* values, int count, int& received);
+
+    X11Session& session_;
+    WindowHandle active_ = 0;
+    bool activeFromEwmh_ = false;
+};
+
+}  // namespace tb::x11

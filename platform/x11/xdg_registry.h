@@ -1,0 +1,53 @@
+// The settings store on Linux: registry keys under HKEY_CURRENT_USER as folders below the XDG
+// configuration folder, values as files, and the Run key as the XDG autostart folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace tb::x11 {
+
+class XdgRegistry final : public Registry {
+  public:
+    // `configHome` is the folder HKEY_CURRENT_USER\Software maps to.
+    explicit XdgRegistry(std::string configHome);
+
+    // $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config.
+    static std::string DefaultConfigHome();
+
+    RegResult OpenKey(std::string_view path, KeyHandle& key) override;
+    RegResult CreateKey(KeyHandle parent, std::string_view subPath, KeyHandle& key) override;
+    RegResult OpenKeyEx(std::string_view path, std::uint32_t access, KeyHandle& key) override;
+    RegResult SetStringValue(KeyHandle key, std::string_view name,
+                             std::string_view utf8Data) override;
+    RegResult DeleteValue(KeyHandle key, std::string_view name) override;
+    RegResult QueryValue(KeyHandle key, std::string_view name, ValueType& type,
+                         std::uint8_t* buffer, std::uint32_t capacity,
+                         std::uint32_t& size) override;
+    RegResult CloseKey(KeyHandle key) override;
+
+    // Where a key path lands in the file system; empty when it cannot be mapped.
+    std::string FolderForKey(std::string_view path) const;
+
+  private:
+    struct OpenedKey {
+        KeyHandle handle;
+        std::string path;  // the key path below HKEY_CURRENT_USER, backslash-separated
+        std::string folder;
+        bool isRunKey;
+    };
+
+    RegResult Open(std::string_view path, bool needRead, bool needWrite, bool create,
+                   KeyHandle& key);
+    const OpenedKey* Find(KeyHandle key) const;
+    // The file that holds value `name` of `key`; empty for a name that is no file name.
+    static std::string ValueFile(const OpenedKey& key, std::string_view name);
+
+    std::string configHome_;
+    std::vector<OpenedKey> keys_;
+    KeyHandle nextHandle_ = 0x1000;
+};
+
+}  // namespace tb::x11

@@ -345,13 +345,14 @@ void SimMutex::Create(std::string_view name) {
 }
 
 float SimRandom::NextSingle() {
-    ++draws_;
     if (!scripted_) {
+        ++draws_;
         return lcg_.NextSingle();
     }
     if (next_ >= script_.size()) {
         throw std::out_of_range("scripted random values exhausted");
     }
+    ++draws_;
     return script_[next_++];
 }
 

@@ -554,6 +554,9 @@ void SimDesktop::SetVisible(WindowHandle window, bool visible) {
 }
 
 void SimDesktop::CloseWindow(WindowHandle window) {
+    if (window == bird_.handle_) {
+        throw std::logic_error("CloseWindow: the bird window lives as long as the program");
+    }
     if (window == about_.handle_ && window != 0) {
         about_.Destroy();
         return;
@@ -562,6 +565,9 @@ void SimDesktop::CloseWindow(WindowHandle window) {
 }
 
 void SimDesktop::CloseWindowBefore(WindowCall call, WindowHandle window) {
+    if (window == bird_.handle_) {
+        throw std::logic_error("CloseWindowBefore: the bird window lives as long as the program");
+    }
     windows_.vanishBefore_ = std::make_pair(call, window);
 }
 

@@ -193,6 +193,7 @@ TEST(SimWindowsTest, AClosedWindowFailsQueriesAndHandsTheForegroundBack) {
     EXPECT_EQ(ws.GetForegroundWindow(), a);
     EXPECT_FALSE(ws.GetWindowRect(a, rect));
     EXPECT_EQ(ws.GetForegroundWindow(), 0u);
+    EXPECT_THROW(desk.CloseWindow(desk.Bird().Handle()), std::logic_error);
 }
 
 TEST(SimWindowsTest, OnlyTopmostWithoutNoActivateMakesTheBirdForeground) {

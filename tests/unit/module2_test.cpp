@@ -14,13 +14,15 @@ using tb::Module2::RandomBetween;
 TEST(RandomBetweenTest, EndsOfTheSourceMapToTheEndsOfTheRange) {
     tb::sim::SimRandom random;
     const float justBelowOne = std::nextafter(1.0f, 0.0f);
-    random.Script({0.0f, justBelowOne, 0.0f, justBelowOne, 0.5f});
+    const float justBelowSevenTenths = 0.7f;  // 0.69999999
+    random.Script({0.0f, justBelowOne, 0.0f, justBelowOne, 0.5f, justBelowSevenTenths});
     EXPECT_EQ(RandomBetween(random, 1, 10), 1);
-    // In single precision 0.99999994 * 10 rounds up to 10; widened first it stays below.
     EXPECT_EQ(RandomBetween(random, 1, 10), 10);
     EXPECT_EQ(RandomBetween(random, 1, 20), 1);
     EXPECT_EQ(RandomBetween(random, 1, 20), 20);
     EXPECT_EQ(RandomBetween(random, -5, 5), 0);
+    // 0.69999999 * 10 is 7 in single precision; widened to double first it stays below 7.
+    EXPECT_EQ(RandomBetween(random, 1, 10), 7);
 }
 
 TEST(RandomBetweenTest, TheGeneratorGivesTheSameInRangeSequenceOnEveryRun) {

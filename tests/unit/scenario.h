@@ -1,0 +1,66 @@
+// A simulated desktop with the program on it, and helpers that read like what a user does.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+#include "bird/form1.h"
+#include "bird/shared_state.h"
+#include "platform/sim/sim_desktop.h"
+#include "shell/program.h"
+
+namespace tb::test {
+
+inline constexpr std::string_view kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr std::string_view kMarkerKey = "Software\\Velmor's Software\\Tapperbird\\1.0\\temp";
+
+class Scenario : public ::testing::Test {
+  protected:
+    // Starts the program at the current virtual time; its timers first fire 100 ms later.
+    void StartProgram() {
+        program_ = std::make_unique<Program>(desk.GetPlatform());
+        program_->Start();
+    }
+
+    // A window the user opens and brings to the foreground.
+    WindowHandle OpenWindow(Rect rect) {
+        const WindowHandle w = desk.AddWindow(rect);
+        desk.Activate(w);
+        return w;
+    }
+
+    void Wait(sim::TimeMs ms) { desk.RunFor(ms); }
+    // Runs the clock to an absolute time after the start.
+    void WaitUntil(sim::TimeMs ms) { desk.AdvanceTo(ms); }
+
+    sim::PresentRecord Last() {
+        const auto last = desk.Bird().LastPresent();
+        EXPECT_TRUE(last.has_value());
+        return last.value_or(sim::PresentRecord{});
+    }
+    Point LastPoint() { return Last().point; }
+    int LastFrame() { return Last().frameIndex; }
+
+    // Frames of the presentations made since `fromIndex` in the log.
+    std::vector<int> FramesSince(std::size_t fromIndex) {
+        std::vector<int> frames;
+        const auto& log = desk.Bird().Presents();
+        for (std::size_t i = fromIndex; i < log.size(); ++i) {
+            frames.push_back(log[i].frameIndex);
+        }
+        return frames;
+    }
+
+    SharedState& State() { return program_->State(); }
+    Form1& Bird() { return program_->BirdForm(); }
+    Program& App() { return *program_; }
+
+    sim::SimDesktop desk;
+
+  private:
+    std::unique_ptr<Program> program_;  // goes before the desktop that serves it
+};
+
+}  // namespace tb::test

@@ -1,4 +1,4 @@
-// About window on GTK. Frame1's children are laid out in the form's own GtkFixed at the frame's
+// About window on GTK. Frame1's children are laid out in the form's own layout at the frame's
 // origin plus their offsets, so GtkFrame's inner padding cannot shift them off their twips.
 #include "platform/x11/x11_about_view.h"
 
@@ -12,8 +12,30 @@
 
 namespace tb::x11 {
 namespace {
-// Pango's fallback picks the nearest sans face where the classic bitmap font is missing.
-constexpr const char* kFontFamilies = "MS Sans Serif,Microsoft Sans Serif,Liberation Sans,Sans";
+
+// The classic face where it is installed, else one with its metrics (fontconfig would otherwise
+// hand back any wide default face under the classic name).
+std::string PickFontFamily(GtkWidget* widget) {
+    static constexpr const char* kPreferred[] = {"MS Sans Serif", "Microsoft Sans Serif",
+                                                 "Liberation Sans", "Arimo", "Arial",
+                                                 "Nimbus Sans"};
+    PangoFontFamily** families = nullptr;
+    int count = 0;
+    pango_context_list_families(gtk_widget_get_pango_context(widget), &families, &count);
+    std::string chosen = "Sans";
+    for (const char* wanted : kPreferred) {
+        for (int i = 0; i < count; ++i) {
+            if (g_ascii_strcasecmp(pango_font_family_get_name(families[i]), wanted) == 0) {
+                chosen = wanted;
+                g_free(families);
+                return chosen;
+            }
+        }
+    }
+    g_free(families);
+    return chosen;
+}
+
 }  // namespace
 
 X11AboutView::X11AboutView(X11Session& session, float twipsPerPixelX, float twipsPerPixelY)
@@ -37,7 +59,7 @@ GtkWidget* X11AboutView::MakeLabel(const AboutControl& control) {
     gtk_label_set_xalign(GTK_LABEL(label), control.align == TextAlign::Center ? 0.5f : 0.0f);
     gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
     PangoAttrList* attributes = pango_attr_list_new();
-    pango_attr_list_insert(attributes, pango_attr_family_new(kFontFamilies));
+    pango_attr_list_insert(attributes, pango_attr_family_new(fontFamily_.c_str()));
     const float points = control.font.sizePoints > 0 ? control.font.sizePoints : 8.25f;
     pango_attr_list_insert(attributes, pango_attr_size_new(static_cast<int>(points * PANGO_SCALE)));
     if (control.font.underline) {
@@ -70,10 +92,15 @@ void X11AboutView::Create(const AboutDesign& design) {
         assets::AboutIconPng(16), assets::AboutIconPng(32), assets::AboutIconPng(48)};
     SetIconsFromPngs(window, icons);
 
-    GtkWidget* fixed = gtk_fixed_new();
-    gtk_widget_set_size_request(fixed, TwipsToPixels(design.clientWidthTwips, tppX_),
+    // A layout, unlike a fixed container, keeps the client area at its design size and clips a
+    // label whose text runs wider than the form, as the form itself would.
+    GtkWidget* layout = gtk_layout_new(nullptr, nullptr);
+    gtk_widget_set_size_request(layout, TwipsToPixels(design.clientWidthTwips, tppX_),
                                 TwipsToPixels(design.clientHeightTwips, tppY_));
-    gtk_container_add(GTK_CONTAINER(window_), fixed);
+    gtk_container_add(GTK_CONTAINER(window_), layout);
+    if (fontFamily_.empty()) {
+        fontFamily_ = PickFontFamily(window_);
+    }
 
     if (handCursor_ == nullptr) {
         if (GObjectPtr<GdkPixbuf> hand = PixbufFromPng(assets::HandCursorPng()); hand != nullptr) {
@@ -121,8 +148,8 @@ void X11AboutView::Create(const AboutDesign& design) {
         if (control.handCursor) {
             widget = MakeLink(widget, entry);
         }
-        gtk_fixed_put(GTK_FIXED(fixed), widget, TwipsToPixels(left, tppX_),
-                      TwipsToPixels(top, tppY_));
+        gtk_layout_put(GTK_LAYOUT(layout), widget, TwipsToPixels(left, tppX_),
+                       TwipsToPixels(top, tppY_));
     }
 
     g_signal_connect(window_, "delete-event", G_CALLBACK(&X11AboutView::OnDelete), this);

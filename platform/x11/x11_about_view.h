@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include <deque>
+#include <string>
 
 #include "platform/about_view.h"
 #include "platform/x11/x11_handles.h"
@@ -49,6 +50,7 @@ class X11AboutView final : public AboutView {
     bool shownOnce_ = false;
     std::deque<Control> controls_;
     GObjectPtr<GdkCursor> handCursor_;
+    std::string fontFamily_;
     AboutViewEvents* events_ = nullptr;
 };
 

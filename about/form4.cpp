@@ -80,9 +80,13 @@ void Form4::Form_Unload() {
     form1_.Timer2->SetEnabled(true);
 }
 
+void Form4::OnActivate() {
+    Module2::GuardEvent(platform_.forms, [this] { Form_Activate(); });
+}
+
 void Form4::OnUnload() {
     loaded_ = false;
-    Form_Unload();
+    Module2::GuardEvent(platform_.forms, [this] { Form_Unload(); });
 }
 
 void Form4::Image1_Click() {
@@ -98,6 +102,10 @@ void Form4::Label6_Click() {
 }
 
 void Form4::OnClick(AboutControlId id) {
+    Module2::GuardEvent(platform_.forms, [this, id] { ClickLink(id); });
+}
+
+void Form4::ClickLink(AboutControlId id) {
     switch (id) {
         case AboutControlId::Image1:
             Image1_Click();

@@ -34,11 +34,13 @@ class Form4 final : public AboutViewEvents {
     void Label4_Click();
     void Label6_Click();
 
-    void OnActivate() override { Form_Activate(); }
+    void OnActivate() override;
     void OnUnload() override;
     void OnClick(AboutControlId id) override;
 
   private:
+    void ClickLink(AboutControlId id);
+
     Platform& platform_;
     SharedState& state_;
     Form1& form1_;

@@ -173,6 +173,11 @@ void Form1::TmrnewWinDelay_Timer() {
     }
 }
 
+void Form1::OnMouseDown(MouseButton button, std::int16_t shift, float x, float y) {
+    Module2::GuardEvent(platform_.forms,
+                        [this, button, shift, x, y] { Form_MouseDown(button, shift, x, y); });
+}
+
 void Form1::Form_MouseDown(MouseButton, std::int16_t, float, float) {
     platform_.menu.SetChecked(MenuItem::Start,
                               Module3::StartupEntryExists(platform_.registry, platform_.forms));

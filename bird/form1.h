@@ -26,9 +26,7 @@ class Form1 final : public BirdSurfaceEvents {
 
     // Any button, anywhere on the bird: refresh the "Run at Startup" tick, then pop the menu up.
     void Form_MouseDown(MouseButton button, std::int16_t shift, float x, float y);
-    void OnMouseDown(MouseButton button, std::int16_t shift, float x, float y) override {
-        Form_MouseDown(button, shift, x, y);
-    }
+    void OnMouseDown(MouseButton button, std::int16_t shift, float x, float y) override;
 
     // The picture box's outer size: the frame plus a 2-pixel border on each side, in twips.
     std::int32_t Picture1WidthTwips() const;

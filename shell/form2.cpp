@@ -13,9 +13,9 @@ Form2::Form2(Platform& platform, SharedState& state, Form1& bird, Form4& about)
     : platform_(platform), state_(state), form1_(bird), form4_(about) {}
 
 void Form2::Form_Load() {
-    // The menu is part of the form itself, so it exists even when the start-up fails.
-    platform_.menu.Build(kBaseMenu);
     try {
+        // The menu is part of the form itself: built first, it exists whatever fails after.
+        platform_.menu.Build(kBaseMenu);
         Module3::FirstRunRegistration(platform_.registry, platform_.forms);
         caption_ = kApplicationTitle;
         // Held for the whole run and never tested: a second copy simply runs too.
@@ -30,7 +30,7 @@ void Form2::Form_Load() {
         form1_.Timer2->SetEnabled(true);
         state_.NewTarget = false;
     } catch (const std::exception& e) {
-        platform_.forms.MessageBox(e.what(), kApplicationTitle, kMbOk | kMbIconExclamation);
+        Module2::ShowError(platform_.forms, e.what());
     }
 }
 
@@ -58,6 +58,10 @@ void Form2::exit_Click() {
 }
 
 void Form2::OnMenuCommand(MenuItem item) {
+    Module2::GuardEvent(platform_.forms, [this, item] { Dispatch(item); });
+}
+
+void Form2::Dispatch(MenuItem item) {
     switch (item) {
         case MenuItem::About:
             about_Click();

@@ -41,6 +41,8 @@ class Form2 final : public MenuEvents {
     std::string_view Caption() const { return caption_; }
 
   private:
+    void Dispatch(MenuItem item);
+
     Platform& platform_;
     SharedState& state_;
     Form1& form1_;

@@ -18,7 +18,15 @@ std::int32_t RandomBetween(RandomSource& random, std::int32_t low, std::int32_t 
 }
 
 void OpenDocument(Shell& shell, std::string_view target) {
-    shell.Open(target);
+    try {
+        shell.Open(target);
+    } catch (const std::exception&) {
+        // Nothing to tell the user that the browser would not have shown them.
+    }
+}
+
+void ShowError(FormsRuntime& forms, std::string_view description) {
+    forms.MessageBox(description, "Tapperbird", kMbOk | kMbIconExclamation);
 }
 
 }  // namespace tb::Module2

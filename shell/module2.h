@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string_view>
 
+#include "platform/forms_runtime.h"
 #include "platform/random_source.h"
 #include "platform/shell.h"
 #include "platform/window_system.h"
@@ -24,5 +26,19 @@ std::int32_t RandomBetween(RandomSource& random, std::int32_t low, std::int32_t 
 
 // Opens a document or web address; a target nobody accepts fails silently.
 void OpenDocument(Shell& shell, std::string_view target);
+
+// The program's one way of reporting an error: a warning box titled with the program's name.
+void ShowError(FormsRuntime& forms, std::string_view description);
+
+// Runs a user-event handler; an error it raises is shown, so it never escapes into the window
+// system's event loop and ends the program.
+template <typename Handler>
+void GuardEvent(FormsRuntime& forms, Handler&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        ShowError(forms, e.what());
+    }
+}
 
 }  // namespace tb::Module2

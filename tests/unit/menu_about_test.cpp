@@ -90,6 +90,27 @@ TEST_F(MenuTest, DonationOpensTheMakersSiteAndExitEndsAtOnce) {
     EXPECT_FALSE(RunValueExists());
 }
 
+TEST_F(MenuTest, AnErrorInACommandIsShownOnceAndTheBirdCarriesOn) {
+    desk.Raise(sim::SimCall::AboutCreate, "Not enough memory to create the window", 1);
+    desk.ClickBird(MouseButton::Left);
+    desk.Choose(MenuItem::About);
+    ASSERT_EQ(desk.Forms().MessageBoxes().size(), 1u);
+    EXPECT_EQ(desk.Forms().MessageBoxes()[0].text, "Not enough memory to create the window");
+    EXPECT_EQ(desk.Forms().MessageBoxes()[0].style, 48);
+    EXPECT_TRUE(Bird().Timer1->Enabled()) << "the load never ran";
+    const std::int64_t presents = desk.Bird().PresentCount();
+    Wait(500);
+    EXPECT_EQ(desk.Bird().PresentCount(), presents + 5);
+
+    // The next try opens it; a browser that cannot be started says nothing.
+    desk.ClickBird(MouseButton::Left);
+    desk.Choose(MenuItem::About);
+    EXPECT_TRUE(desk.About().Shown());
+    desk.Raise(sim::SimCall::ShellOpen, "No browser");
+    EXPECT_TRUE(desk.ClickAbout(AboutControlId::Label6));
+    EXPECT_EQ(desk.Forms().MessageBoxes().size(), 1u);
+}
+
 class AboutTest : public MenuTest {
   protected:
     void OpenAbout() {

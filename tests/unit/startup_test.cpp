@@ -123,14 +123,5 @@ TEST_F(StartupTest, At120DpiTheFrameSizeSurvivesTheRoundTripThroughHimetric) {
     EXPECT_EQ(log[1].size, (Size{43, 71}));
 }
 
-TEST_F(StartupTest, ASecondCopyIsNotDetectedAndRunsAlongside) {
-    OpenWindow({100, 100, 900, 800});
-    StartProgram();
-    Program second(desk.GetPlatform());
-    second.Start();
-    EXPECT_EQ(desk.Mutex().Created().size(), 2u);
-    EXPECT_TRUE(desk.Forms().MessageBoxes().empty());
-}
-
 }  // namespace
 }  // namespace tb::test

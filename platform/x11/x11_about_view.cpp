@@ -16,9 +16,9 @@ namespace {
 // The classic face where it is installed, else one with its metrics (fontconfig would otherwise
 // hand back any wide default face under the classic name).
 std::string PickFontFamily(GtkWidget* widget) {
-    static constexpr const char* kPreferred[] = {"MS Sans Serif", "Microsoft Sans Serif",
-                                                 "Liberation Sans", "Arimo", "Arial",
-                                                 "Nimbus Sans"};
+    static constexpr const char* kPreferred[] = {"MS Sans Serif",   "Microsoft Sans Serif",
+                                                 "Liberation Sans", "Arimo",
+                                                 "Arial",           "Nimbus Sans"};
     PangoFontFamily** families = nullptr;
     int count = 0;
     pango_context_list_families(gtk_widget_get_pango_context(widget), &families, &count);

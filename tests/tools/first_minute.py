@@ -10,6 +10,7 @@ Timers fire in due order, ties in creation order (Timer1, Timer2, TmrnewWinDelay
 Output: one block per run, "run <name>", then run-length lines "<count> <frame> <x> <y>" for the
 600 presentations, then "draws <n>" with the number of random draws made.
 Usage: first_minute.py > first_minute.txt
+       first_minute.py --check first_minute.txt   (exit 1 when the file differs from the model)
 """
 
 import sys
@@ -123,16 +124,29 @@ def run_length(seq):
     return lines
 
 
-def main():
+def render():
     check = Lcg24()
     assert check.between(1, 20) == 15, "the first RandomBetween(1, 20) must give 15"
     runs = [("quiet", []), ("switching", [(22050, "B"), (40050, "A"), (41050, "B")])]
+    out = []
     for name, changes in runs:
         seq, draws = simulate(changes)
         assert len(seq) == 600
-        print("run " + name)
-        print("\n".join(run_length(seq)))
-        print("draws %d" % draws)
+        out.append("run " + name)
+        out.extend(run_length(seq))
+        out.append("draws %d" % draws)
+    return "\n".join(out) + "\n"
+
+
+def main():
+    text = render()
+    if len(sys.argv) == 3 and sys.argv[1] == "--check":
+        with open(sys.argv[2]) as pinned:
+            if pinned.read() != text:
+                print("%s differs from what the model derives" % sys.argv[2])
+                return 1
+        return 0
+    sys.stdout.write(text)
     return 0
 
 

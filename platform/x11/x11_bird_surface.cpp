@@ -34,10 +34,13 @@ X11BirdSurface::X11BirdSurface(X11Session& session, float twipsPerPixelX, float 
     gtk_widget_set_app_paintable(window_, TRUE);
     // With a compositor the alpha channel does the cutting out; without one the outline does.
     GdkVisual* rgba = gdk_screen_get_rgba_visual(session_.screen());
-    composited_ = rgba != nullptr && gdk_screen_is_composited(session_.screen());
-    if (composited_) {
+    rgbaVisual_ = rgba != nullptr && gdk_screen_is_composited(session_.screen());
+    if (rgbaVisual_) {
         gtk_widget_set_visual(window_, rgba);
     }
+    composited_ = rgbaVisual_;
+    g_signal_connect(session_.screen(), "composited-changed",
+                     G_CALLBACK(&X11BirdSurface::OnCompositedChanged), this);
     gtk_widget_add_events(window_, GDK_BUTTON_PRESS_MASK);
     g_signal_connect(window_, "draw", G_CALLBACK(&X11BirdSurface::OnDraw), this);
     g_signal_connect(window_, "button-press-event", G_CALLBACK(&X11BirdSurface::OnButtonPress),
@@ -55,9 +58,17 @@ X11BirdSurface::X11BirdSurface(X11Session& session, float twipsPerPixelX, float 
                    XCreateGC(session_.display(), xid_, GCGraphicsExposures, &gcValues));
     LoadFrames();
     ClearShapes();
+    gdk_window_add_filter(gdkWindow, &X11BirdSurface::FilterExpose, this);
+    // The window's background is always the frame on show, so the server repaints any exposed
+    // part by itself: no exposure events (an outline change alone exposes dozens of strips).
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(session_.display(), xid_, &attributes);
+    XSelectInput(session_.display(), xid_, attributes.your_event_mask & ~ExposureMask);
 }
 
 X11BirdSurface::~X11BirdSurface() {
+    g_signal_handlers_disconnect_by_data(session_.screen(), this);
+    gdk_window_remove_filter(gtk_widget_get_window(window_), &X11BirdSurface::FilterExpose, this);
     session_.SetBirdWindow(0);
     for (Frame& frame : frames_) {
         frame.pixels.reset();
@@ -130,6 +141,28 @@ void X11BirdSurface::SetShapes(int frameIndex) {
     XShapeCombineMask(display, xid_, ShapeInput, 0, 0, mask, ShapeSet);
 }
 
+void X11BirdSurface::OnCompositedChanged(GdkScreen* screen, gpointer self) {
+    auto* surface = static_cast<X11BirdSurface*>(self);
+    // The visual is fixed once the window exists, but the outline is not: a compositor that goes
+    // away would leave the RGBA window's clear pixels black, so the outline takes over; one that
+    // arrives later composites the outlined window just as well.
+    const bool composited = surface->rgbaVisual_ && gdk_screen_is_composited(screen);
+    if (composited == surface->composited_) {
+        return;
+    }
+    surface->composited_ = composited;
+    Display* display = surface->session_.display();
+    if (composited) {
+        XShapeCombineMask(display, surface->xid_, ShapeBounding, 0, 0, None, ShapeSet);
+    } else if (surface->shownFrame_ != 0) {
+        surface->SetShapes(surface->shownFrame_);
+    } else {
+        XShapeCombineRectangles(display, surface->xid_, ShapeBounding, 0, 0, nullptr, 0, ShapeSet,
+                                Unsorted);
+    }
+    XFlush(display);
+}
+
 void X11BirdSurface::SetCaption(std::string_view caption) {
     gtk_window_set_title(GTK_WINDOW(window_), std::string(caption).c_str());
 }
@@ -180,6 +213,7 @@ void X11BirdSurface::Present(int frameIndex, Point topLeft, Size size) {
     if (frameIndex != shownFrame_) {
         // The input shape changes before the pixels, so a press never lands on a stale outline.
         SetShapes(frameIndex);
+        XSetWindowBackgroundPixmap(display, xid_, frames_[frameIndex - 1].pixels.get());
         const int width = std::min(size_.cx, assets::kFrameWidth);
         const int height = std::min(size_.cy, assets::kFrameHeight);
         XCopyArea(display, frames_[frameIndex - 1].pixels.get(), xid_, gc_.get(), 0, 0,
@@ -187,20 +221,40 @@ void X11BirdSurface::Present(int frameIndex, Point topLeft, Size size) {
         shownFrame_ = frameIndex;
         changed = true;
     }
+    bool moved = false;
     if (topLeft != position_) {
         position_ = topLeft;
         XMoveWindow(display, xid_, topLeft.x, topLeft.y);
+        moved = true;
         changed = true;
     }
-    // Nobody keeps an override-redirect window on top: climb back whenever a top-level appeared
-    // or was restacked, but never over our own menu or a modal box.
-    if ((session_.ConsumeStackChanged() || changed) && !session_.PopupOpen()) {
+    // Nobody keeps an override-redirect window on top: climb back whenever the bird moved or a
+    // top-level appeared or was restacked, but never over our own menu or a modal box.
+    if ((session_.ConsumeStackChanged() || moved) && !session_.PopupOpen()) {
         XRaiseWindow(display, xid_);
         changed = true;
     }
     if (changed) {
         XFlush(display);
     }
+}
+
+GdkFilterReturn X11BirdSurface::FilterExpose(GdkXEvent* xevent, GdkEvent*, gpointer self) {
+    auto* surface = static_cast<X11BirdSurface*>(self);
+    const XEvent* event = static_cast<const XEvent*>(xevent);
+    if (event->type != Expose || event->xexpose.window != surface->xid_) {
+        return GDK_FILTER_CONTINUE;
+    }
+    // Every change of outline exposes a strip of the window. The server repaints it from the
+    // frame already on the server; GTK's own redraw would cost allocations on every peck.
+    if (surface->shownFrame_ != 0) {
+        const XExposeEvent& e = event->xexpose;
+        XCopyArea(surface->session_.display(),
+                  surface->frames_[surface->shownFrame_ - 1].pixels.get(), surface->xid_,
+                  surface->gc_.get(), e.x, e.y, static_cast<unsigned>(e.width),
+                  static_cast<unsigned>(e.height), e.x, e.y);
+    }
+    return GDK_FILTER_REMOVE;
 }
 
 gboolean X11BirdSurface::OnDraw(GtkWidget*, cairo_t* cr, gpointer self) {

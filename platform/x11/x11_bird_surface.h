@@ -32,8 +32,6 @@ class X11BirdSurface final : public BirdSurface {
     void Show() override;
     void Present(int frameIndex, Point topLeft, Size size) override;
 
-    bool composited() const { return composited_; }
-
   private:
     struct Frame {
         CairoSurfacePtr image;  // premultiplied ARGB32, for redraws after an expose
@@ -45,6 +43,8 @@ class X11BirdSurface final : public BirdSurface {
     void SetShapes(int frameIndex);
     void ClearShapes();
     void Resize(Size size);
+    static void OnCompositedChanged(GdkScreen* screen, gpointer self);
+    static GdkFilterReturn FilterExpose(GdkXEvent* xevent, GdkEvent* event, gpointer self);
     static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
     static gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
 
@@ -53,7 +53,8 @@ class X11BirdSurface final : public BirdSurface {
     float tppY_;
     GtkWidget* window_ = nullptr;  // owned; destroyed with the surface
     Window xid_ = 0;
-    bool composited_ = false;
+    bool rgbaVisual_ = false;  // chosen at creation: a compositor was running then
+    bool composited_ = false;  // the compositor does the cutting out (no bounding outline)
     XGcOwner gc_;
     std::array<Frame, 6> frames_{};
     BirdSurfaceEvents* events_ = nullptr;

@@ -21,6 +21,7 @@ X11Session::X11Session() {
     atoms_.netWmStateHidden = XInternAtom(display_, "_NET_WM_STATE_HIDDEN", False);
     atoms_.netWmStateAbove = XInternAtom(display_, "_NET_WM_STATE_ABOVE", False);
     atoms_.gtkFrameExtents = XInternAtom(display_, "_GTK_FRAME_EXTENTS", False);
+    atoms_.netFrameExtents = XInternAtom(display_, "_NET_FRAME_EXTENTS", False);
 
     // Root property changes announce a new active window; root substructure events announce
     // top-levels appearing, moving and being restacked over the bird.
@@ -65,22 +66,41 @@ bool X11Session::ConsumeStackChanged() {
 GdkFilterReturn X11Session::FilterEvent(GdkXEvent* xevent, GdkEvent*, gpointer self) {
     auto* session = static_cast<X11Session*>(self);
     const XEvent* event = static_cast<const XEvent*>(xevent);
+    const X11Atoms& atoms = session->atoms_;
     switch (event->type) {
         case PropertyNotify:
-            if (event->xproperty.window == session->root_ &&
-                event->xproperty.atom == session->atoms_.netActiveWindow) {
-                session->activeChanged_ = true;
+            if (event->xproperty.window == session->root_) {
+                if (event->xproperty.atom == atoms.netActiveWindow) {
+                    session->activeChanged_ = true;
+                }
+            } else if (event->xproperty.atom == atoms.netWmState ||
+                       event->xproperty.atom == atoms.gtkFrameExtents ||
+                       event->xproperty.atom == atoms.netFrameExtents) {
+                ++session->geometryEpoch_;
+            }
+            break;
+        case UnmapNotify:
+        case DestroyNotify:
+        case ReparentNotify:
+        case GravityNotify:
+            if (event->xany.window != session->birdWindow_) {
+                ++session->geometryEpoch_;
             }
             break;
         case ConfigureNotify:
-            if (event->xconfigure.event == session->root_ &&
-                event->xconfigure.window != session->birdWindow_) {
-                session->stackChanged_ = true;
+            if (event->xconfigure.window != session->birdWindow_) {
+                ++session->geometryEpoch_;
+                if (event->xconfigure.event == session->root_) {
+                    session->stackChanged_ = true;
+                }
             }
             break;
         case MapNotify:
-            if (event->xmap.event == session->root_ && event->xmap.window != session->birdWindow_) {
-                session->stackChanged_ = true;
+            if (event->xmap.window != session->birdWindow_) {
+                ++session->geometryEpoch_;
+                if (event->xmap.event == session->root_) {
+                    session->stackChanged_ = true;
+                }
             }
             break;
         default:

@@ -7,6 +7,7 @@
 #include <gtk/gtk.h>
 #include <X11/Xlib.h>
 
+#include <cstdint>
 #include <vector>
 
 namespace tb::x11 {
@@ -17,6 +18,7 @@ struct X11Atoms {
     Atom netWmStateHidden;
     Atom netWmStateAbove;
     Atom gtkFrameExtents;
+    Atom netFrameExtents;
 };
 
 class X11Session {
@@ -47,6 +49,11 @@ class X11Session {
     // True once a top-level was mapped, moved or restacked since the last Consume.
     bool ConsumeStackChanged();
 
+    // Bumped by every event that can change a window's rectangle or visibility: top-levels
+    // configured, mapped, unmapped, destroyed or reparented, and the state properties of a
+    // watched window. A cached answer is good while the epoch it was read at is current.
+    std::uint64_t geometryEpoch() const { return geometryEpoch_; }
+
     // While our menu or a modal box is up, the bird must not be raised over it.
     void EnterPopup() { ++popupDepth_; }
     void LeavePopup() {
@@ -71,6 +78,7 @@ class X11Session {
     std::vector<OwnWindowEntry> ownWindows_;
     bool activeChanged_ = true;
     bool stackChanged_ = true;
+    std::uint64_t geometryEpoch_ = 1;
     int popupDepth_ = 0;
 };
 

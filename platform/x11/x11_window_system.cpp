@@ -60,10 +60,54 @@ WindowHandle X11WindowSystem::GetForegroundWindow() {
     return active_;
 }
 
+void X11WindowSystem::Watch(WindowHandle window) {
+    if (window == watched_) {
+        return;
+    }
+    Display* display = session_.display();
+    // GDK owns the event masks of our own windows; theirs already bring us these events.
+    const auto foreign = [this](WindowHandle w) {
+        return w != 0 && w != session_.root() && w != session_.birdWindow() &&
+               session_.OwnWindow(static_cast<Window>(w)) == nullptr;
+    };
+    XErrorTrap trap(display, true);
+    if (foreign(watched_)) {
+        XSelectInput(display, static_cast<Window>(watched_), NoEventMask);
+    }
+    if (foreign(window)) {
+        XSelectInput(display, static_cast<Window>(window),
+                     StructureNotifyMask | PropertyChangeMask);
+    }
+    watched_ = window;
+}
+
 bool X11WindowSystem::GetWindowRect(WindowHandle window, Rect& rect) {
     if (window == 0) {
         return false;
     }
+    const std::uint64_t epoch = session_.geometryEpoch();
+    if (cache_.window == window && cache_.rectEpoch == epoch) {
+        if (cache_.rectOk) {
+            rect = cache_.rect;
+        }
+        return cache_.rectOk;
+    }
+    if (cache_.window != window) {
+        Watch(window);
+        cache_ = Cache{};
+        cache_.window = window;
+    }
+    Rect fresh{};
+    cache_.rectOk = QueryWindowRect(window, fresh);
+    cache_.rectEpoch = epoch;
+    cache_.rect = fresh;
+    if (cache_.rectOk) {
+        rect = fresh;
+    }
+    return cache_.rectOk;
+}
+
+bool X11WindowSystem::QueryWindowRect(WindowHandle window, Rect& rect) {
     Display* display = session_.display();
     XErrorTrap trap(display, false);
     // The visible outer rectangle is the window manager's frame: the ancestor below the root.
@@ -113,6 +157,21 @@ bool X11WindowSystem::IsWindowVisible(WindowHandle window) {
     if (window == 0) {
         return false;
     }
+    const std::uint64_t epoch = session_.geometryEpoch();
+    if (cache_.window == window && cache_.visibleEpoch == epoch) {
+        return cache_.visible;
+    }
+    if (cache_.window != window) {
+        Watch(window);
+        cache_ = Cache{};
+        cache_.window = window;
+    }
+    cache_.visible = QueryVisible(window);
+    cache_.visibleEpoch = epoch;
+    return cache_.visible;
+}
+
+bool X11WindowSystem::QueryVisible(WindowHandle window) {
     Display* display = session_.display();
     XErrorTrap trap(display, false);
     XWindowAttributes attributes{};

@@ -20,9 +20,27 @@ class X11WindowSystem final : public WindowSystem {
     // One CARDINAL/WINDOW/ATOM-list property of `window`; false when missing or gone.
     bool ReadLongs(Window window, Atom property, Atom type, long* values, int count, int& received);
 
+    bool QueryWindowRect(WindowHandle window, Rect& rect);
+    bool QueryVisible(WindowHandle window);
+    // Asks the server to tell us when `window` changes, and stops listening to the last one.
+    void Watch(WindowHandle window);
+
     X11Session& session_;
     WindowHandle active_ = 0;
     bool activeFromEwmh_ = false;
+
+    // The last answers about one window, good while the session's geometry epoch stands still:
+    // a bird at rest on a window at rest costs the server nothing.
+    struct Cache {
+        WindowHandle window = 0;
+        std::uint64_t rectEpoch = 0;
+        bool rectOk = false;
+        Rect rect{};
+        std::uint64_t visibleEpoch = 0;
+        bool visible = false;
+    };
+    Cache cache_;
+    WindowHandle watched_ = 0;
 };
 
 }  // namespace tb::x11

@@ -704,7 +704,10 @@ def run_perf(args):
         bird = Bird(d, args.assets)
         d.open_window(300, 400, 100, 100, "rest")
         bird.start()
-        oneko = d.spawn(["oneko", "-tofocus"])
+        # Debian installs the games outside the usual PATH.
+        oneko_path = shutil.which("oneko") or shutil.which("oneko", path="/usr/games")
+        check(oneko_path is not None, "oneko is not installed")
+        oneko = d.spawn([oneko_path, "-tofocus"])
         time.sleep(3)
         before = {name: cpu_seconds(p.pid) for name, p in (("tapperbird", bird.process),
                                                               ("oneko", oneko))}

@@ -14,7 +14,8 @@ namespace tb::win32 {
 namespace {
 
 constexpr wchar_t kAboutClass[] = L"TapperbirdAbout";
-constexpr DWORD kAboutStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+// Not WS_CLIPCHILDREN: the frame paints only its outline and relies on the form's background.
+constexpr DWORD kAboutStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr int kFirstControlId = 100;
 
 int ControlId(AboutControlId id) {
@@ -126,7 +127,7 @@ void Win32AboutView::Create(const AboutDesign& design) {
         const RECT r = DesignRectPixels(control);
         const int width = r.right - r.left;
         const int height = r.bottom - r.top;
-        DWORD style = WS_CHILD | WS_VISIBLE;
+        DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
         const wchar_t* className = L"STATIC";
         switch (control.kind) {
             case AboutControlKind::Frame:
@@ -157,6 +158,13 @@ void Win32AboutView::Create(const AboutDesign& design) {
             PlaceLabel(entry);
         }
         controls_.push_back(entry);
+    }
+    // The frame must lie beneath the controls it holds, or it paints over them.
+    for (const Control& control : controls_) {
+        if (control.design.kind == AboutControlKind::Frame) {
+            ::SetWindowPos(control.window, HWND_BOTTOM, 0, 0, 0, 0,
+                           SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/units.h"
+#include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_text.h"
 
 namespace tb::win32 {
@@ -27,6 +28,18 @@ std::uint32_t ReadLe32(std::span<const std::uint8_t> bytes, std::size_t offset) 
 
 std::uint16_t ReadLe16(std::span<const std::uint8_t> bytes, std::size_t offset) {
     return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+}
+
+// The frame images travel as resources, so the program carries each picture once.
+std::span<const std::uint8_t> FrameResource(HINSTANCE instance, int index) {
+    HRSRC found = ::FindResourceW(instance, MAKEINTRESOURCEW(TB_IDR_FRAME1 + index - 1),
+                                  MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+    HGLOBAL loaded = found != nullptr ? ::LoadResource(instance, found) : nullptr;
+    const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+    if (data == nullptr) {
+        return {};
+    }
+    return {static_cast<const std::uint8_t*>(data), ::SizeofResource(instance, found)};
 }
 
 }  // namespace
@@ -88,7 +101,8 @@ FrameBitmap LoadFrameBitmap(std::span<const std::uint8_t> bmp) {
 
 Win32BirdSurface::Win32BirdSurface(Win32FormsRuntime& forms) : forms_(forms) {
     for (int i = 0; i < assets::kFrameCount; ++i) {
-        frames_[static_cast<std::size_t>(i)] = LoadFrameBitmap(assets::FrameBmp(i + 1));
+        frames_[static_cast<std::size_t>(i)] =
+            LoadFrameBitmap(FrameResource(forms.Instance(), i + 1));
     }
     RegisterTrampolineClass(forms.Instance(), kBirdClass, nullptr, nullptr);
     // Never activated and never in the taskbar; the logic adds the layered style at load.

@@ -2,6 +2,7 @@
 // runs the start-up and then the message loop.
 #include <windows.h>
 
+#include <cstdlib>
 #include <exception>
 
 #include "platform/platform.h"
@@ -14,6 +15,16 @@
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_window_system.h"
 #include "shell/program.h"
+
+#if defined(__GLIBCXX__)
+// libstdc++'s default terminate handler prints a demangled type name, which pulls a demangler
+// and printf into a GUI program with no console; a plain abort is the same end, 60 KiB smaller.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+    std::abort();
+}
+}  // namespace __gnu_cxx
+#endif
 
 namespace tb::win32 {
 

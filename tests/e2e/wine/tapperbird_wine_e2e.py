@@ -10,6 +10,7 @@ import argparse
 import os
 import random
 import shutil
+import subprocess
 import sys
 import time
 
@@ -172,6 +173,17 @@ class Session:
 
 # ---- the checks, in the order a user meets them ----------------------------------------------
 
+def check_realisation_units(s):
+    if not s.args.unit:
+        return
+    proc = s.desktop.wine(s.args.unit, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          text=True)
+    output, _ = proc.communicate(timeout=120)
+    lines = [line for line in output.splitlines() if line.startswith(("FAIL", "PASS"))]
+    expect(proc.returncode == 0 and lines and lines[-1].startswith("PASS"),
+           "realisation checks failed:\n  " + "\n  ".join(lines))
+
+
 def check_first_run(s):
     s.open_window("TargetA", 100, 100, 600, 500, TARGET_A)
     s.probe.ask("watch on")
@@ -283,7 +295,7 @@ def check_never_foreground(s):
     expect(watch["bird"] == 0, f"the bird was the foreground window in {watch['bird']} samples")
 
 
-CHECKS = [check_first_run, check_perch, check_follows_move, check_new_target_settles,
+CHECKS = [check_realisation_units, check_first_run, check_perch, check_follows_move, check_new_target_settles,
           check_short_and_tall, check_menu_buttons, check_run_at_startup_toggle, check_about,
           check_exit, check_restart_writes_nothing, check_never_foreground]
 
@@ -397,6 +409,7 @@ def main():
     parser.add_argument("--probe", required=True)
     parser.add_argument("--assets", required=True)
     parser.add_argument("--artifacts", required=True)
+    parser.add_argument("--unit", help="the realisation's own check program, run first")
     parser.add_argument("--soak", type=int, default=0, help="seconds of soak instead of checks")
     args = parser.parse_args()
     for tool in ("Xvfb", "openbox", "wine", "wineserver", "xdotool", "import", "convert"):

@@ -5,8 +5,6 @@
 #include <windowsx.h>
 
 #include <cstring>
-#include <stdexcept>
-#include <string>
 
 #include "platform/units.h"
 #include "platform/win32/win32_resources.h"
@@ -54,7 +52,9 @@ std::uint8_t FrameBitmap::AlphaAt(int x, int y) const {
 
 FrameBitmap LoadFrameBitmap(std::span<const std::uint8_t> bmp) {
     const auto fail = [](const char* why) {
-        return std::runtime_error(std::string("A built-in frame image is damaged: ") + why + ".");
+        char message[96];
+        ::wsprintfA(message, "A built-in frame image is damaged: %s.", why);
+        return SetupError(message);
     };
     if (bmp.size() < kFileHeaderSize + sizeof(BITMAPINFOHEADER) || bmp[0] != 'B' || bmp[1] != 'M') {
         throw fail("no BMP header");
@@ -88,7 +88,7 @@ FrameBitmap LoadFrameBitmap(std::span<const std::uint8_t> bmp) {
     FrameBitmap frame;
     frame.bitmap.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!frame.bitmap || bits == nullptr) {
-        throw std::runtime_error("Cannot create the bird's frame bitmaps.");
+        throw SetupError("Cannot create the bird's frame bitmaps.", ::GetLastError());
     }
     std::memcpy(bits, bmp.data() + pixelOffset, pixelBytes);
     ::GdiFlush();

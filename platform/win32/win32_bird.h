@@ -29,12 +29,12 @@ struct FrameBitmap {
 };
 
 // Builds a DIB section from a complete 32-bit uncompressed BMP image. Throws
-// std::runtime_error when the image is not one.
+// SetupError when the image is not one.
 FrameBitmap LoadFrameBitmap(std::span<const std::uint8_t> bmp);
 
 class Win32BirdSurface final : public BirdSurface, private MessageTarget {
   public:
-    // Creates the (hidden) window and the six frame bitmaps; throws std::runtime_error on failure.
+    // Creates the (hidden) window and the six frame bitmaps; throws SetupError on failure.
     explicit Win32BirdSurface(Win32FormsRuntime& forms);
 
     void SetEvents(BirdSurfaceEvents* events) override { events_ = events; }

@@ -3,7 +3,6 @@
 #include "platform/win32/win32_forms.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "platform/units.h"
 #include "platform/win32/win32_resources.h"

@@ -14,7 +14,7 @@ namespace tb::win32 {
 
 class Win32FormsRuntime final : public FormsRuntime, private MessageTarget {
   public:
-    // Creates the hidden host window; throws std::runtime_error when the system refuses.
+    // Creates the hidden host window; throws SetupError when the system refuses.
     explicit Win32FormsRuntime(HINSTANCE instance);
     ~Win32FormsRuntime();
 

@@ -2,8 +2,6 @@
 // without leaving the user's window in the background.
 #include "platform/win32/win32_menu.h"
 
-#include <stdexcept>
-
 #include "platform/win32/win32_text.h"
 
 namespace tb::win32 {
@@ -20,7 +18,7 @@ UINT CommandId(MenuItem item) {
 Win32PopupMenu::Win32PopupMenu(Win32FormsRuntime& forms)
     : forms_(forms), menu_(::CreatePopupMenu()) {
     if (!menu_) {
-        throw std::runtime_error("Cannot create the popup menu.");
+        throw SetupError("Cannot create the popup menu.", ::GetLastError());
     }
 }
 

@@ -11,7 +11,7 @@ namespace tb::win32 {
 
 class Win32PopupMenu final : public PopupMenu {
   public:
-    // Throws std::runtime_error when the system will not make a menu.
+    // Throws SetupError when the system will not make a menu.
     explicit Win32PopupMenu(Win32FormsRuntime& forms);
 
     void SetEvents(MenuEvents* events) override { events_ = events; }

@@ -1,10 +1,20 @@
 // Window classes and creation through one trampoline, with every refusal turned into an error.
 #include "platform/win32/win32_window.h"
 
-#include <stdexcept>
-#include <string>
+#include <algorithm>
+#include <cstring>
 
 namespace tb::win32 {
+
+SetupError::SetupError(const char* what, unsigned long code) {
+    constexpr std::size_t kRoomForCode = 32;
+    const std::size_t length = std::min(std::strlen(what), sizeof(message_) - kRoomForCode);
+    std::memcpy(message_, what, length);
+    message_[length] = '\0';
+    if (code != 0) {
+        ::wsprintfA(message_ + length, " (error %lu)", code);
+    }
+}
 
 LRESULT CALLBACK MessageTarget::Trampoline(HWND window, UINT message, WPARAM wParam,
                                            LPARAM lParam) {
@@ -35,8 +45,7 @@ void RegisterTrampolineClass(HINSTANCE instance, const wchar_t* className, HICON
     wc.hbrBackground = background;
     wc.lpszClassName = className;
     if (::RegisterClassExW(&wc) == 0 && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-        throw std::runtime_error("Cannot register a window class (error " +
-                                 std::to_string(::GetLastError()) + ").");
+        throw SetupError("Cannot register a window class.", ::GetLastError());
     }
 }
 
@@ -46,8 +55,10 @@ HWND CreateRoutedWindow(HINSTANCE instance, const wchar_t* className, const wcha
     HWND window = ::CreateWindowExW(exStyle, className, title, style, x, y, width, height, parent,
                                     nullptr, instance, &target);
     if (window == nullptr) {
-        throw std::runtime_error(std::string("Cannot create the ") + what + " (error " +
-                                 std::to_string(::GetLastError()) + ").");
+        const unsigned long code = ::GetLastError();
+        char message[96];
+        ::wsprintfA(message, "Cannot create the %.60s.", what);
+        throw SetupError(message, code);
     }
     return window;
 }

@@ -4,7 +4,21 @@
 
 #include <windows.h>
 
+#include <exception>
+
 namespace tb::win32 {
+
+// Why the realisation could not be set up. The message lives in the object itself: a heap
+// string here would pull a second string implementation into the program for one message.
+class SetupError final : public std::exception {
+  public:
+    // `what` and, when not 0, the system's error code.
+    explicit SetupError(const char* what, unsigned long code = 0);
+    const char* what() const noexcept override { return message_; }
+
+  private:
+    char message_[192];
+};
 
 class MessageTarget {
   public:
@@ -21,11 +35,11 @@ class MessageTarget {
 };
 
 // Registers a window class routed through the trampoline; an existing class of that name is
-// taken as it is. Throws std::runtime_error when the system refuses.
+// taken as it is. Throws SetupError when the system refuses.
 void RegisterTrampolineClass(HINSTANCE instance, const wchar_t* className, HICON icon,
                              HBRUSH background);
 
-// Creates a window routed to `target`; throws std::runtime_error naming `what` on failure.
+// Creates a window routed to `target`; throws SetupError naming `what` on failure.
 HWND CreateRoutedWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title,
                         DWORD style, DWORD exStyle, int x, int y, int width, int height,
                         HWND parent, MessageTarget& target, const char* what);

@@ -86,7 +86,7 @@ void TestFrameBitmaps() {
         try {
             LoadFrameBitmap(bytes);
             return false;
-        } catch (const std::runtime_error&) {
+        } catch (const SetupError&) {
             return true;
         }
     };

@@ -27,7 +27,7 @@ constexpr std::array<AboutControl, 10> kControls{{
      false},
     {Label2, Label, "Freeware", 2760, 720, 660, 195, false, kDefaultFont, TextAlign::Left, false},
     {Frame1, Frame, "", 240, 1080, 3135, 3015, false, kDefaultFont, TextAlign::Left, false},
-    {Label3, Label, "Copyright (c) 2026 Velmor's Software", 360, 360, 2355, 240, true, kTextFont,
+    {Label3, Label, "\u00A9 2026 Velmor's Software", 360, 360, 2355, 240, true, kTextFont,
      TextAlign::Left, false},
     {Image1, Picture, "", 1080, 960, 930, 465, true, kDefaultFont, TextAlign::Left, true},
     {Label4, Label, TB_MAKER_URL, 360, 1680, 2400, 240, true, kLinkFont, TextAlign::Left, true},

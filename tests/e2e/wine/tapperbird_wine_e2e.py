@@ -236,6 +236,17 @@ def check_short_and_tall(s):
 
 
 def check_menu_buttons(s):
+    # A press on a transparent pixel of the bird's square is not a press on the bird.
+    bird = s.probe.ask("bird")
+    frame = s.frames[s.desktop.grab().frame_at(s.frames, bird["left"], bird["top"]) - 1]
+    empty = next((x, y) for y in range(s.frame_h) for x in range(s.frame_w - 1, 8, -1)
+                 if (x, y) not in frame.opaque and bird["left"] + x < WIDTH)
+    s.desktop.click(bird["left"] + empty[0], bird["top"] + empty[1])
+    time.sleep(0.5)
+    expect(not s.probe.ask("menu")["open"], f"a press on the empty pixel {empty} opened the menu")
+    # That press landed on the bare desktop, which took the foreground; give it back.
+    s.desktop.activate("TargetB")
+    s.check_perched("TargetB", "06-before-menu.png")
     for button, name in ((1, "06-menu-left.png"), (3, "07-menu-right.png")):
         s.open_menu(button)
         s.desktop.grab(name)

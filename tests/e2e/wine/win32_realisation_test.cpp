@@ -4,7 +4,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@
 namespace {
 
 int failures = 0;
+long allocations = 0;  // every operator new of this program counts here
 
 #define CHECK(condition)                                                     \
     do {                                                                     \
@@ -206,7 +209,9 @@ void TestFormsRuntime(Win32FormsRuntime& forms) {
     CHECK(!ticking->Enabled());
     ticking->SetEnabled(true);
     CHECK(ticking->Enabled());
+    const long allocationsBefore = allocations;
     Pump(420);
+    CHECK(allocations == allocationsBefore);  // a tick's dispatch allocates nothing
     CHECK(fast >= 4 && fast <= 9);
     CHECK(idle == 0);
 
@@ -264,9 +269,17 @@ void TestBirdSurface(Win32FormsRuntime& forms) {
     CHECK(::IsWindowVisible(window));
 
     HWND before = ::GetForegroundWindow();
+    Win32WindowSystem windows;
+    Rect target;
+    const long allocationsBefore = allocations;
     for (int i = 0; i < 300; ++i) {
+        // What one tick does: ask about the foreground window, then present.
+        const WindowHandle foreground = windows.GetForegroundWindow();
+        windows.GetWindowRect(foreground, target);
+        windows.IsWindowVisible(foreground);
         bird.Present(i % 6 + 1, Point{100 + i % 7, 50}, Size{43, 71});
     }
+    CHECK(allocations == allocationsBefore);
     bird.Present(1, Point{100, 50}, Size{43, 71});
     RECT r{};
     ::GetWindowRect(window, &r);
@@ -320,6 +333,20 @@ void TestMenu(Win32FormsRuntime& forms) {
 }
 
 }  // namespace
+
+void* operator new(std::size_t size) {
+    ++allocations;
+    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
 
 int main() {
     try {

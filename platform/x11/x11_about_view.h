@@ -38,7 +38,7 @@ class X11AboutView final : public AboutView {
     GtkWidget* MakeLink(GtkWidget* child, Control& control);
     static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
     static void OnDestroy(GtkWidget* widget, gpointer self);
-    static void OnActiveChanged(GObject* window, GParamSpec* spec, gpointer self);
+    static void OnActiveChanged(GObject* window, GParamSpec* property, gpointer self);
     static void OnLinkRealize(GtkWidget* widget, gpointer self);
     static gboolean OnLinkRelease(GtkWidget* widget, GdkEventButton* event, gpointer control);
 

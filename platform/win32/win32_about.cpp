@@ -22,6 +22,24 @@ int ControlId(AboutControlId id) {
     return kFirstControlId + static_cast<int>(id);
 }
 
+// When the active About window goes, the system activates the next window in z-order, which can
+// be the bird: it is top-most and of this process. Hand the activation to the window beneath
+// that a user could work in instead, as the bird must never be the foreground window.
+void ActivateWindowBeneath(HWND closing) {
+    if (::GetForegroundWindow() != closing) {
+        return;
+    }
+    for (HWND next = ::GetWindow(closing, GW_HWNDNEXT); next != nullptr;
+         next = ::GetWindow(next, GW_HWNDNEXT)) {
+        const LONG_PTR exStyle = ::GetWindowLongPtrW(next, GWL_EXSTYLE);
+        if (::IsWindowVisible(next) && ::IsWindowEnabled(next) && !::IsIconic(next) &&
+            (exStyle & (WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW)) == 0) {
+            ::SetForegroundWindow(next);
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 Win32AboutView::Win32AboutView(Win32FormsRuntime& forms) : forms_(forms) {
@@ -260,6 +278,7 @@ LRESULT Win32AboutView::HandleMessage(HWND window, UINT message, WPARAM wParam, 
             if (events_ != nullptr) {
                 events_->OnUnload();
             }
+            ActivateWindowBeneath(window);
             controls_.clear();
             window_.reset();
             return 0;

@@ -112,8 +112,15 @@ class Session:
         point = self.perch_of(rect)
         bird = self.bird_at(point)
         expect(bird, f"bird not at the perch {point} of {title} {rect}: {self.probe.ask('bird')}")
-        shot = self.desktop.grab(shot_name)
-        frame = shot.frame_at(self.frames, *point)
+        # Wine reports the new position a moment before the X server shows the new pixels.
+        shot = frame = None
+        for _ in range(8):
+            shot = self.desktop.grab()
+            frame = shot.frame_at(self.frames, *point)
+            if frame:
+                break
+            time.sleep(0.1)
+        self.desktop.save(shot, shot_name)
         expect(frame, f"no frame's opaque pixels show unblended at {point} ({shot_name})")
         x, y = point
         stray = shot.bird_only_pixels(outside=(x, y, x + self.frame_w, y + self.frame_h))
@@ -300,6 +307,39 @@ def check_restart_writes_nothing(s):
     expect(wait_for(lambda: not s.running(), 5), "Exit did not end the restarted process")
 
 
+def set_dpi(s, dpi):
+    subprocess.run(["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t",
+                    "REG_DWORD", "/d", str(dpi), "/f"], env=s.desktop.env, capture_output=True,
+                   timeout=60)
+
+
+def check_high_dpi(s):
+    """At 120 DPI a twip is 1/12 pixel: the About window's 3600 x 4425 twips are 300 x 369."""
+    set_dpi(s, 120)
+    try:
+        s.launch()
+        s.desktop.activate("TargetB")
+        s.check_perched("TargetB", "11-dpi120-perched.png")
+        bird = s.probe.ask("bird")
+        expect((bird["right"] - bird["left"], bird["bottom"] - bird["top"]) == (43, 71),
+               f"the bird is not 43 x 71 at 120 DPI: {bird}")
+        s.choose("about")
+        about = wait_for(lambda: s.probe.ask("about")["found"] and s.probe.ask("about"), 5)
+        expect(about, "no About window at 120 DPI")
+        time.sleep(0.5)
+        s.desktop.grab("12-dpi120-about.png")
+        r = s.probe.ask("rect " + about["hwnd"])
+        client = (r["client_right"] - r["client_left"], r["client_bottom"] - r["client_top"])
+        expect(client == (300, 369), f"About client area {client} at 120 DPI")
+        s.probe.ask("close " + about["hwnd"])
+        wait_for(lambda: not s.probe.ask("about")["found"], 5)
+        s.desktop.activate("TargetB")
+        s.choose("exit")
+        expect(wait_for(lambda: not s.running(), 5), "Exit did not end the process")
+    finally:
+        set_dpi(s, 96)
+
+
 def check_never_foreground(s):
     watch = s.probe.ask("watch report")
     expect(watch["samples"] > 100, f"the foreground watch barely ran: {watch}")
@@ -308,7 +348,7 @@ def check_never_foreground(s):
 
 CHECKS = [check_realisation_units, check_first_run, check_perch, check_follows_move, check_new_target_settles,
           check_short_and_tall, check_menu_buttons, check_run_at_startup_toggle, check_about,
-          check_exit, check_restart_writes_nothing, check_never_foreground]
+          check_exit, check_restart_writes_nothing, check_high_dpi, check_never_foreground]
 
 
 def run_checks(s):
@@ -317,6 +357,9 @@ def run_checks(s):
         started = time.time()
         try:
             check(s)
+            watch = s.probe.ask("watch report") if s.probe else {}
+            if watch.get("bird"):
+                print(f"  the bird was the foreground {watch['bird_ms_ago']} ms ago")
             print(f"PASS {check.__name__} ({time.time() - started:.1f} s)", flush=True)
         except Exception as error:  # one broken check must not hide the others' results
             failures += 1

@@ -20,6 +20,7 @@ struct Watch {
     long samples = 0;
     long birdForeground = 0;
     long menuOwnerForeground = 0;
+    DWORD lastBirdTick = 0;  // ms, GetTickCount of the latest sample that saw the bird
 };
 
 struct Probe {
@@ -81,6 +82,7 @@ LRESULT CALLBACK TimerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         const std::string name = ClassOf(foreground);
         if (name == "TapperbirdBird") {
             ++probe->watch.birdForeground;
+            probe->watch.lastBirdTick = ::GetTickCount();
         } else if (name == "TapperbirdHost") {
             ++probe->watch.menuOwnerForeground;
         }
@@ -194,7 +196,10 @@ std::string Run(Probe& probe, const std::string& line) {
         }
         return "ok samples=" + std::to_string(probe.watch.samples) +
                " bird=" + std::to_string(probe.watch.birdForeground) +
-               " host=" + std::to_string(probe.watch.menuOwnerForeground);
+               " host=" + std::to_string(probe.watch.menuOwnerForeground) + " bird_ms_ago=" +
+               std::to_string(probe.watch.birdForeground != 0
+                                  ? ::GetTickCount() - probe.watch.lastBirdTick
+                                  : 0);
     }
     if (command == "stats") {
         std::sscanf(line.c_str(), "%*s %ld", &n[0]);

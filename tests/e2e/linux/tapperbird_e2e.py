@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""End-to-end tests of the Linux program on a private Xvfb + openbox desktop.
-
-Drives xev windows with xdotool, takes screenshots with ImageMagick's import and checks them pixel
-by pixel against the built frames. Every process it starts is stopped by its PID when it ends,
-also on failure. Standard library only.
+"""End-to-end tests of the Linux program on a private Xvfb + openbox desktop: xev windows driven
+by xdotool, screenshots (ImageMagick's import) checked pixel by pixel against the built frames.
+Every process it starts is stopped by its PID, also on failure. Standard library only.
 
   tapperbird_e2e.py --program P --assets DIR --artifacts DIR [--compositor] suite
   tapperbird_e2e.py ... soak --seconds 600
@@ -44,12 +42,7 @@ def log(message):
 
 def _die_with_parent():
     # A harness killed outright (a ctest timeout) must not leave its desktop running.
-    libc = ctypes.CDLL(None, use_errno=True)
-    libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
-
-
-# ---------------------------------------------------------------------------------------------
-# Pictures
+    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
 def read_bmp32(path):
@@ -58,93 +51,50 @@ def read_bmp32(path):
         data = f.read()
     offset, = struct.unpack_from("<I", data, 10)
     width, height = struct.unpack_from("<ii", data, 18)
-    bottom_up = height > 0
-    height = abs(height)
-    rows = []
-    for y in range(height):
-        src = height - 1 - y if bottom_up else y
-        at = offset + src * width * 4
-        row = []
-        for x in range(width):
-            b, g, r, a = data[at + 4 * x: at + 4 * x + 4]
-            row.append((r, g, b, a))
-        rows.append(row)
-    return rows
+    rows = [[(data[i + 2], data[i + 1], data[i], data[i + 3]) for i in range(at, at + 4 * width, 4)]
+            for at in range(offset, offset + abs(height) * width * 4, width * 4)]
+    return rows[::-1] if height > 0 else rows
 
 
 class Shot:
     """An RGB screenshot (or a part of one) read from binary PPM."""
 
     def __init__(self, ppm, left=0, top=0):
-        header = []
-        pos = 0
-        while len(header) < 4:
-            while ppm[pos:pos + 1].isspace():
-                pos += 1
-            if ppm[pos:pos + 1] == b"#":
-                pos = ppm.index(b"\n", pos)
-                continue
-            end = pos
-            while not ppm[end:end + 1].isspace():
-                end += 1
-            header.append(ppm[pos:end])
-            pos = end
-        check(header[0] == b"P6" and header[3] == b"255", "screenshot is not an 8-bit PPM")
-        self.width, self.height = int(header[1]), int(header[2])
-        self.pixels = ppm[pos + 1:]
-        self.left, self.top = left, top
+        m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
+        check(m is not None, "screenshot is not an 8-bit PPM")
+        self.width, self.height = int(m.group(1)), int(m.group(2))
+        self.pixels, self.left, self.top = ppm[m.end():], left, top
 
-    def at(self, x, y):
-        """Colour at screen coordinates."""
+    def at(self, x, y):  # screen coordinates
         i = 3 * ((y - self.top) * self.width + (x - self.left))
         return tuple(self.pixels[i:i + 3])
 
     def diff_box(self, other):
         """Bounding box (left, top, right, bottom) of the pixels that differ, or None."""
-        check(self.width == other.width and self.height == other.height, "shot sizes differ")
-        w = self.width
-        a, b = self.pixels, other.pixels
-        box = None
-        row_bytes = 3 * w
+        check((self.width, self.height) == (other.width, other.height), "shot sizes differ")
+        n, xs, ys = 3 * self.width, [], []
         for y in range(self.height):
-            ra, rb = a[y * row_bytes:(y + 1) * row_bytes], b[y * row_bytes:(y + 1) * row_bytes]
-            if ra == rb:
-                continue
-            xs = [x for x in range(w) if ra[3 * x:3 * x + 3] != rb[3 * x:3 * x + 3]]
-            l, r = min(xs), max(xs) + 1
-            box = (l, y, r, y + 1) if box is None else (
-                min(box[0], l), box[1], max(box[2], r), y + 1)
-        return box
-
-
-# ---------------------------------------------------------------------------------------------
-# The desktop
+            a, b = self.pixels[y * n:(y + 1) * n], other.pixels[y * n:(y + 1) * n]
+            if a != b:
+                ys.append(y)
+                xs += [x for x in range(self.width) if a[3 * x:3 * x + 3] != b[3 * x:3 * x + 3]]
+        return (min(xs), ys[0], max(xs) + 1, ys[-1] + 1) if ys else None
 
 
 class Desktop:
     """Xvfb + openbox (+ xcompmgr) with private XDG folders; stops everything it started."""
 
     def __init__(self, program, artifacts, compositor):
-        self.program = program
-        self.artifacts = artifacts
-        self.compositor = compositor
+        self.program, self.artifacts, self.compositor = program, artifacts, compositor
         self.processes = []
         self.temp = tempfile.mkdtemp(prefix="tapperbird-e2e-")
-        self.env = dict(os.environ)
-        for name in ("WAYLAND_DISPLAY", "GDK_BACKEND", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS"):
-            self.env.pop(name, None)
-        self.env.update({
-            "HOME": os.path.join(self.temp, "home"),
-            "XDG_CONFIG_HOME": os.path.join(self.temp, "config"),
-            "XDG_RUNTIME_DIR": os.path.join(self.temp, "runtime"),
-            "XDG_CACHE_HOME": os.path.join(self.temp, "cache"),
-            "NO_AT_BRIDGE": "1",
-            "GTK_THEME": "Adwaita",
-        })
-        for name in ("HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"):
-            os.makedirs(self.env[name], mode=0o700, exist_ok=True)
-        self.bird_process = None
-        self.spy = None
+        self.env = {k: v for k, v in os.environ.items() if k not in (
+            "WAYLAND_DISPLAY", "GDK_BACKEND", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS")}
+        self.env.update(NO_AT_BRIDGE="1", GTK_THEME="Adwaita")
+        for name, folder in (("HOME", "home"), ("XDG_CONFIG_HOME", "config"),
+                             ("XDG_RUNTIME_DIR", "runtime"), ("XDG_CACHE_HOME", "cache")):
+            self.env[name] = os.path.join(self.temp, folder)
+            os.makedirs(self.env[name], mode=0o700)
 
     def __enter__(self):
         try:
@@ -156,7 +106,6 @@ class Desktop:
 
     def __exit__(self, *exc):
         self.stop()
-        return False
 
     def spawn(self, argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs):
         p = subprocess.Popen(argv, env=self.env, stdout=stdout, stderr=stderr,
@@ -166,23 +115,14 @@ class Desktop:
 
     def start(self):
         read_fd, write_fd = os.pipe()
-        xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-noreset", "-nolisten", "tcp",
-             "-screen", "0", f"{SCREEN_W}x{SCREEN_H}x24", "+extension", "Composite"],
-            pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL, preexec_fn=_die_with_parent)
-        self.processes.append(xvfb)
+        self.spawn(["Xvfb", "-displayfd", str(write_fd), "-noreset", "-nolisten", "tcp", "-screen",
+                    "0", f"{SCREEN_W}x{SCREEN_H}x24", "+extension", "Composite"],
+                   pass_fds=(write_fd,))
         os.close(write_fd)
-        number = b""
-        deadline = time.time() + 20
-        while not number.endswith(b"\n") and time.time() < deadline:
-            chunk = os.read(read_fd, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_fd)
-        check(number.strip().isdigit(), "Xvfb did not report a display")
-        self.env["DISPLAY"] = ":" + number.decode().strip()
+        with os.fdopen(read_fd) as f:
+            number = f.readline().strip()  # written once the server listens; EOF if it died
+        check(number.isdigit(), "Xvfb did not report a display")
+        self.env["DISPLAY"] = ":" + number
         log(f"Xvfb on {self.env['DISPLAY']}")
         self.spawn(["openbox", "--sm-disable"])
         self.wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.x(
@@ -193,7 +133,6 @@ class Desktop:
         self.spy = self.spawn(["xprop", "-root", "-spy", "_NET_ACTIVE_WINDOW"],
                               stdout=subprocess.PIPE)
         os.set_blocking(self.spy.stdout.fileno(), False)
-        self.active_history = ""
 
     def stop(self):
         for p in reversed(self.processes):
@@ -209,83 +148,66 @@ class Desktop:
         self.processes.clear()
         shutil.rmtree(self.temp, ignore_errors=True)
 
-    # --- small helpers ---
-
     def x(self, *argv, check_rc=False):
-        r = subprocess.run(argv, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                           text=True, timeout=20)
-        if check_rc and r.returncode != 0:
-            raise Failure(f"{' '.join(argv)} failed: {r.stderr.strip()}")
+        r = subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=20)
+        check(not check_rc or r.returncode == 0, f"{' '.join(argv)} failed: {r.stderr.strip()}")
         return r.stdout
 
-    def wait_for(self, predicate, seconds, message, interval=0.1):
+    def wait_for(self, predicate, seconds, message):
         deadline = time.time() + seconds
         while time.time() < deadline:
             value = predicate()
             if value:
                 return value
-            time.sleep(interval)
+            time.sleep(0.1)
         raise Failure(message)
 
     def active_window(self):
-        out = self.x("xprop", "-root", "_NET_ACTIVE_WINDOW")
-        m = re.search(r"window id # (0x[0-9a-f]+)", out)
+        m = re.search(r"window id # (0x[0-9a-f]+)", self.x("xprop", "-root", "_NET_ACTIVE_WINDOW"))
         return int(m.group(1), 16) if m else 0
 
-    def drain_spy(self):
+    def ever_active(self):
+        """Every window _NET_ACTIVE_WINDOW named since the desktop started."""
         try:
-            chunk = self.spy.stdout.read()
-        except (BlockingIOError, TypeError):
-            chunk = None
-        if chunk:
-            self.active_history += chunk.decode(errors="replace")
-        return {int(v, 16) for v in re.findall(r"window id # (0x[0-9a-f]+)", self.active_history)}
+            out = self.spy.stdout.read() or b""
+        except BlockingIOError:
+            out = b""
+        return {int(v, 16) for v in re.findall(rb"window id # (0x[0-9a-f]+)", out)}
 
     def geometry(self, window, frame=False):
         """(left, top, width, height) of a window, or of its window-manager frame."""
-        out = self.x("xwininfo", "-id", hex(window))
-        values = {}
-        for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"):
-            m = re.search(key + r":\s+(-?\d+)", out)
-            check(m is not None, f"no geometry for window {window:#x}")
-            values[key] = int(m.group(1))
-        left, top = values["Absolute upper-left X"], values["Absolute upper-left Y"]
-        width, height = values["Width"], values["Height"]
-        if frame:
-            # The frame is the client plus the extents the window manager announces.
-            m = re.search(r"= (\d+), (\d+), (\d+), (\d+)",
-                          self.x("xprop", "-id", hex(window), "_NET_FRAME_EXTENTS"))
-            check(m is not None, f"no frame extents on window {window:#x}")
-            l, r, t, b = (int(v) for v in m.groups())
-            left, top, width, height = left - l, top - t, width + l + r, height + t + b
-        return left, top, width, height
-
-    def map_state(self, window):
-        m = re.search(r"Map State:\s+(\w+)", self.x("xwininfo", "-id", hex(window)))
-        return m.group(1) if m else "Gone"
+        m = re.search(r"Absolute upper-left X:\s+(-?\d+).*?Absolute upper-left Y:\s+(-?\d+).*?"
+                      r"Width:\s+(\d+).*?Height:\s+(\d+)", self.x("xwininfo", "-id", hex(window)),
+                      re.S)
+        check(m is not None, f"no geometry for window {window:#x}")
+        left, top, width, height = (int(v) for v in m.groups())
+        if not frame:
+            return left, top, width, height
+        # The frame is the client plus the extents the window manager announces.
+        m = re.search(r"= (\d+), (\d+), (\d+), (\d+)",
+                      self.x("xprop", "-id", hex(window), "_NET_FRAME_EXTENTS"))
+        check(m is not None, f"no frame extents on window {window:#x}")
+        l, r, t, b = (int(v) for v in m.groups())
+        return left - l, top - t, width + l + r, height + t + b
 
     def shot(self, name=None, crop=None):
-        argv = ["import", "-window", "root", "-depth", "8"]
-        left = top = 0
-        if crop is not None:
-            left, top, w, h = crop
-            argv += ["-crop", f"{w}x{h}+{left}+{top}", "+repage"]
-        r = subprocess.run(argv + ["ppm:-"], env=self.env, stdout=subprocess.PIPE,
-                           stderr=subprocess.DEVNULL, timeout=20)
+        left, top, w, h = crop or (0, 0, SCREEN_W, SCREEN_H)
+        r = subprocess.run(["import", "-window", "root", "-depth", "8", "-crop",
+                            f"{w}x{h}+{left}+{top}", "+repage", "ppm:-"], env=self.env,
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=20)
         check(r.returncode == 0 and r.stdout, "import failed")
         if name is not None:
-            path = os.path.join(self.artifacts, name + ".png")
-            subprocess.run(["convert", "ppm:-", path], input=r.stdout, timeout=20)
+            subprocess.run(["convert", "ppm:-", os.path.join(self.artifacts, name + ".png")],
+                           input=r.stdout, timeout=20)
         return Shot(r.stdout, left, top)
 
     def open_window(self, width, height, x, y, name):
         """An xev window of an exact client size; returns (process, client window, log path)."""
         path = os.path.join(self.temp, name + ".log")
-        out = open(path, "wb")
         before = set(self.client_windows())
-        p = self.spawn(["xev", "-name", name, "-geometry", f"{width}x{height}+{x}+{y}",
-                        "-event", "button", "-event", "structure"], stdout=out)
-        out.close()
+        with open(path, "wb") as out:
+            p = self.spawn(["xev", "-name", name, "-geometry", f"{width}x{height}+{x}+{y}",
+                            "-event", "button", "-event", "structure"], stdout=out)
         window = self.wait_for(lambda: next(iter(set(self.client_windows()) - before), None), 10,
                                f"window {name} did not appear")
         self.wait_for(lambda: self.active_window() == window, 10, f"{name} was not activated")
@@ -293,29 +215,31 @@ class Desktop:
         return p, window, path
 
     def client_windows(self):
-        out = self.x("xprop", "-root", "_NET_CLIENT_LIST")
-        return [int(v, 16) for v in re.findall(r"0x[0-9a-f]+", out)]
+        return [int(v, 16) for v in re.findall(r"0x[0-9a-f]+",
+                                               self.x("xprop", "-root", "_NET_CLIENT_LIST"))]
 
-
-# ---------------------------------------------------------------------------------------------
-# The bird as the screen shows it
+    def xdotool(self, *argv):
+        self.x("xdotool", *map(str, argv), check_rc=True)
 
 
 class Bird:
+    """The bird as the screen shows it."""
+
     def __init__(self, desktop, assets):
         self.d = desktop
         self.frames = [read_bmp32(os.path.join(assets, f"frame{i}.bmp")) for i in range(1, 7)]
-        for f in self.frames:
-            check(len(f) == FRAME_H and len(f[0]) == FRAME_W, "unexpected frame size")
+        check(all(len(f) == FRAME_H and len(f[0]) == FRAME_W for f in self.frames),
+              "unexpected frame size")
+        self.opaque = [[(fx, fy, px[:3]) for fy, row in enumerate(f) for fx, px in enumerate(row)
+                        if px[3]] for f in self.frames]
         # Pixels opaque in every frame take a press whatever the animation shows; pixels clear in
         # every frame let it through.
-        self.always_opaque = [(x, y) for y in range(FRAME_H) for x in range(FRAME_W)
-                              if all(f[y][x][3] == 255 for f in self.frames)]
-        self.never_opaque = [(x, y) for y in range(FRAME_H) for x in range(FRAME_W)
-                             if all(f[y][x][3] == 0 for f in self.frames)]
+        alphas = [(x, y, {f[y][x][3] for f in self.frames})
+                  for y in range(FRAME_H) for x in range(FRAME_W)]
+        self.always_opaque = [(x, y) for x, y, a in alphas if a == {255}]
+        self.never_opaque = [(x, y) for x, y, a in alphas if a == {0}]
         check(self.always_opaque, "no pixel is opaque in every frame")
-        self.window = None
-        self.process = None
+        self.window = self.process = None
 
     def start(self, log_name="tapperbird"):
         with open(os.path.join(self.d.artifacts, log_name + ".log"), "wb") as err:
@@ -323,123 +247,88 @@ class Bird:
         self.window = self.d.wait_for(self.find_window, 15, "the bird window did not appear")
         log(f"bird window {self.window:#x}")
 
+    def own_popups(self):
+        """(window, width, height) of the program's viewable override-redirect windows."""
+        found = []
+        for m in re.finditer(r"^\s*(0x[0-9a-f]+) \"Tapperbird\".*\s(\d+)x(\d+)[+-]",
+                             self.d.x("xwininfo", "-root", "-children"), re.M):
+            info = self.d.x("xwininfo", "-id", m.group(1))
+            if "Override Redirect State: yes" in info and "IsViewable" in info:
+                found.append((int(m.group(1), 16), int(m.group(2)), int(m.group(3))))
+        return found
+
     def find_window(self):
-        out = self.d.x("xwininfo", "-root", "-children")
-        for line in out.splitlines():
-            m = re.match(r"\s*(0x[0-9a-f]+) \"Tapperbird\".*\s(\d+)x(\d+)[+-]", line)
-            if m and (int(m.group(2)), int(m.group(3))) == (FRAME_W, FRAME_H):
-                window = int(m.group(1), 16)
-                info = self.d.x("xwininfo", "-id", hex(window))
-                if "Override Redirect State: yes" in info and "IsViewable" in info:
-                    return window
-        return None
+        return next((w for w, *size in self.own_popups() if size == [FRAME_W, FRAME_H]), None)
+
+    def menu_window(self):
+        return next((w for w, width, height in self.own_popups()
+                     if w != self.window and width > 50 and height > 50), None)
 
     def position(self):
         x, y, w, h = self.d.geometry(self.window)
         check((w, h) == (FRAME_W, FRAME_H), f"bird window is {w}x{h}")
         return x, y
 
-    def depth(self):
-        m = re.search(r"Depth:\s+(\d+)", self.d.x("xwininfo", "-id", hex(self.window)))
-        return int(m.group(1))
-
     def perch_for(self, window):
         left, top, width, height = self.d.geometry(window, frame=True)
         right = left + width
-        x = right if right == SCREEN_W else right - 4
-        return x, round(top + height / 4)  # round() ties to even, as the program does
+        return right if right == SCREEN_W else right - 4, round(top + height / 4)  # ties to even
 
     def frame_in(self, shot, x, y):
         """Index (1..6) of the frame whose opaque pixels the shot shows at (x, y), or None."""
         best = None
-        for index, frame in enumerate(self.frames, start=1):
-            ok = True
-            count = 0
-            for fy in range(FRAME_H):
-                sy = y + fy
-                if not 0 <= sy < SCREEN_H:
-                    continue
-                for fx in range(FRAME_W):
-                    sx = x + fx
-                    r, g, b, a = frame[fy][fx]
-                    if a == 0 or not 0 <= sx < SCREEN_W:
-                        continue
-                    count += 1
-                    if shot.at(sx, sy) != (r, g, b):
-                        ok = False
-                        break
-                if not ok:
-                    break
-            if ok and count and (best is None or count > best[1]):
-                best = (index, count)
+        for index, opaque in enumerate(self.opaque, start=1):
+            onscreen = [(x + fx, y + fy, rgb) for fx, fy, rgb in opaque
+                        if 0 <= x + fx < SCREEN_W and 0 <= y + fy < SCREEN_H]
+            if onscreen and all(shot.at(sx, sy) == rgb for sx, sy, rgb in onscreen) and (
+                    best is None or len(onscreen) > best[1]):
+                best = (index, len(onscreen))
         return best[0] if best else None
 
     def wait_perched(self, window, seconds=5):
         """Waits until the bird sits at the window's perch; returns the perch point."""
-        def settled():
-            expected = self.perch_for(window)
-            return expected if self.position() == expected else None
         try:
-            return self.d.wait_for(settled, seconds, "")
+            return self.d.wait_for(lambda: (p := self.perch_for(window)) == self.position() and p,
+                                   seconds, "")
         except Failure:
             raise Failure(f"bird at {self.position()}, expected the perch {self.perch_for(window)} "
                           f"of window {window:#x}")
 
     def visible_frame(self, point):
-        x, y = point
-        shot = self.d.shot(crop=(x, y, FRAME_W, FRAME_H))
-        return self.frame_in(shot, x, y)
+        return self.frame_in(self.d.shot(crop=(*point, FRAME_W, FRAME_H)), *point)
 
     def is_hidden(self):
         x, y = self.position()
         return x >= SCREEN_W or y >= SCREEN_H or x + FRAME_W <= 0 or y + FRAME_H <= 0
 
     def click(self, point, pixel, button):
-        self.d.x("xdotool", "mousemove", str(point[0] + pixel[0]), str(point[1] + pixel[1]),
-                 check_rc=True)
+        self.d.xdotool("mousemove", point[0] + pixel[0], point[1] + pixel[1])
         time.sleep(0.15)
-        self.d.x("xdotool", "click", str(button), check_rc=True)
+        self.d.xdotool("click", button)
 
     def open_menu(self, point, button=3):
         self.click(point, self.always_opaque[len(self.always_opaque) // 2], button)
-        pointer = self.pointer()
-        menu = self.d.wait_for(lambda: self.menu_window(), 5,
-                               f"no menu after a press of button {button}")
+        px, py = (int(v) for v in re.search(r"x:(\d+) y:(\d+)", self.d.x(
+            "xdotool", "getmouselocation")).groups())
+        menu = self.d.wait_for(self.menu_window, 5, f"no menu after a press of button {button}")
         mx, my, mw, mh = self.d.geometry(menu)
         # At the pointer + (1, 1), or flipped to the pointer's other side near a screen edge.
-        check(mx in (pointer[0] + 1, pointer[0] - mw) and my in (pointer[1] + 1, pointer[1] - mh),
-              f"menu at {(mx, my)} {mw}x{mh}, pointer at {pointer}")
+        check(mx in (px + 1, px - mw) and my in (py + 1, py - mh),
+              f"menu at {(mx, my)} {mw}x{mh}, pointer at {(px, py)}")
         time.sleep(0.2)
-        return menu
-
-    def menu_window(self):
-        out = self.d.x("xwininfo", "-root", "-children")
-        for line in out.splitlines():
-            m = re.match(r"\s*(0x[0-9a-f]+) \"Tapperbird\".*\s(\d+)x(\d+)[+-]", line)
-            if not m or int(m.group(1), 16) == self.window:
-                continue
-            if int(m.group(2)) > 50 and int(m.group(3)) > 50:
-                info = self.d.x("xwininfo", "-id", m.group(1))
-                if "IsViewable" in info and "Override Redirect State: yes" in info:
-                    return int(m.group(1), 16)
-        return None
 
     def choose(self, *keys):
-        self.d.x("xdotool", "key", *keys, check_rc=True)
+        self.d.xdotool("key", *keys)
         self.d.wait_for(lambda: self.menu_window() is None, 5, "the menu did not close")
 
-    def pointer(self):
-        out = self.d.x("xdotool", "getmouselocation")
-        m = re.search(r"x:(\d+) y:(\d+)", out)
-        return int(m.group(1)), int(m.group(2))
 
-
-# ---------------------------------------------------------------------------------------------
-# The suite
-
-
-def autostart_file(d):
-    return os.path.join(d.env["XDG_CONFIG_HOME"], "autostart", "Tapperbird.desktop")
+def autostart_text(d):
+    """The autostart entry's text, or None while there is none."""
+    try:
+        with open(os.path.join(d.env["XDG_CONFIG_HOME"], "autostart", "Tapperbird.desktop")) as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
 
 
 def expected_exec(program):
@@ -452,6 +341,7 @@ def run_suite(args):
     with Desktop(args.program, args.artifacts, args.compositor) as d:
         bird = Bird(d, args.assets)
         tag = "composited" if args.compositor else "plain"
+        exec_line = expected_exec(os.path.realpath(args.program))
 
         # A first window, and the desktop as it looks without the bird.
         _, w1, w1_log = d.open_window(300, 400, 100, 100, "first")
@@ -460,16 +350,14 @@ def run_suite(args):
 
         log("first run: autostart entry and marker")
         bird.start(f"{tag}-tapperbird")
-        check(bird.depth() == (32 if args.compositor else 24),
-              f"bird window depth {bird.depth()} with compositor={args.compositor}")
-        entry = d.wait_for(lambda: os.path.exists(autostart_file(d)) and
-                           open(autostart_file(d)).read(), 5, "no autostart entry")
-        check(expected_exec(os.path.realpath(args.program)) in entry.splitlines(),
-              f"autostart entry does not start the program:\n{entry}")
+        depth = re.search(r"Depth:\s+(\d+)", d.x("xwininfo", "-id", hex(bird.window))).group(1)
+        check(depth == ("32" if args.compositor else "24"),
+              f"bird window depth {depth} with compositor={args.compositor}")
+        entry = d.wait_for(lambda: autostart_text(d), 5, "no autostart entry")
+        check(exec_line in entry.splitlines(), f"the entry does not start the program:\n{entry}")
         check("Hidden=true" not in entry, "new autostart entry is disabled")
-        marker = os.path.join(d.env["XDG_CONFIG_HOME"], "Velmor's Software", "Tapperbird", "1.0",
-                              "temp")
-        check(os.path.isdir(marker), "no first-run marker folder")
+        check(os.path.isdir(os.path.join(d.env["XDG_CONFIG_HOME"], "Velmor's Software",
+                                         "Tapperbird", "1.0", "temp")), "no first-run marker")
 
         log("perched on the active window, and nowhere else")
         perch = bird.wait_perched(w1)
@@ -478,24 +366,20 @@ def run_suite(args):
         box = shot.diff_box(baseline)
         check(box is not None, "the bird changed nothing on the screen")
         check(perch[0] <= box[0] and perch[1] <= box[1] and box[2] <= perch[0] + FRAME_W and
-              box[3] <= perch[1] + FRAME_H,
-              f"screen changed in {box}, outside the bird at {perch}")
+              box[3] <= perch[1] + FRAME_H, f"screen changed in {box}, outside the bird at {perch}")
         frame = bird.frame_in(shot, *perch)
         check(frame is not None, "the bird's pixels are not one of the frames")
-        for fy in range(FRAME_H):
-            for fx in range(FRAME_W):
-                if bird.frames[frame - 1][fy][fx][3] == 0:
-                    p = (perch[0] + fx, perch[1] + fy)
-                    check(shot.at(*p) == baseline.at(*p),
-                          f"transparent pixel ({fx},{fy}) of frame {frame} hides the desktop")
+        for fx, fy in ((x, y) for y in range(FRAME_H) for x in range(FRAME_W)
+                       if bird.frames[frame - 1][y][x][3] == 0):
+            p = (perch[0] + fx, perch[1] + fy)
+            check(shot.at(*p) == baseline.at(*p),
+                  f"transparent pixel ({fx},{fy}) of frame {frame} hides the desktop")
 
         log("follows a moved and a resized window")
-        d.x("xdotool", "windowmove", hex(w1), "200", "150", check_rc=True)
-        perch = bird.wait_perched(w1)
-        check(bird.visible_frame(perch) is not None, "bird not drawn after the move")
-        d.x("xdotool", "windowsize", hex(w1), "360", "300", check_rc=True)
-        perch = bird.wait_perched(w1)
-        check(bird.visible_frame(perch) is not None, "bird not drawn after the resize")
+        for command, x, y in (("windowmove", 200, 150), ("windowsize", 360, 300)):
+            d.xdotool(command, hex(w1), x, y)
+            perch = bird.wait_perched(w1)
+            check(bird.visible_frame(perch) is not None, f"bird not drawn after {command}")
         d.shot(f"{tag}-02-followed")
 
         log("moves to a newly activated window and rests about three seconds")
@@ -505,8 +389,7 @@ def run_suite(args):
         frames = []
         while time.time() - activated < 2.6:
             frames.append(bird.visible_frame(perch))
-        check(frames and all(f == 1 for f in frames),
-              f"frames during the settle delay: {frames}")
+        check(frames and all(f == 1 for f in frames), f"frames during the settle delay: {frames}")
         d.shot(f"{tag}-03-new-window")
         seen = set()
         while time.time() - activated < 18 and not (seen - {1, None}):
@@ -514,17 +397,14 @@ def run_suite(args):
         check(seen - {1, None}, "the bird never pecked again after the settle delay")
 
         log("a press on a transparent pixel reaches the window beneath")
-        d.x("xdotool", "windowactivate", "--sync", hex(w1), check_rc=True)
+        d.xdotool("windowactivate", "--sync", hex(w1))
         perch = bird.wait_perched(w1)
         left, top, width, height = d.geometry(w1, frame=True)
-        client_right = left + width - FRAME_EXTENTS[1]
         through = [(x, y) for (x, y) in bird.never_opaque
-                   if perch[0] + x < client_right - 1 and 30 < y < 60]
+                   if perch[0] + x < left + width - FRAME_EXTENTS[1] - 1 and 30 < y < 60]
         check(through, "no transparent pixel of the bird lies over the window")
         px, py = perch[0] + through[0][0], perch[1] + through[0][1]
-        with open(w1_log, "rb") as f:
-            f.seek(0, os.SEEK_END)
-            mark = f.tell()
+        mark = os.path.getsize(w1_log)
         bird.click(perch, through[0], 1)
         time.sleep(0.5)
         with open(w1_log, "rb") as f:
@@ -540,24 +420,24 @@ def run_suite(args):
             if button == 3:
                 d.shot(f"{tag}-04-menu")
             bird.choose("Escape")
-        check(os.path.exists(autostart_file(d)), "menu presses changed the autostart entry")
+        check(autostart_text(d), "menu presses changed the autostart entry")
 
         log('"Run at Startup" removes and restores the entry')
         bird.open_menu(perch)
         bird.choose("Down", "Down", "Return")
-        d.wait_for(lambda: not os.path.exists(autostart_file(d)), 5, "entry not removed")
+        d.wait_for(lambda: autostart_text(d) is None, 5, "entry not removed")
         bird.open_menu(perch)
         d.shot(f"{tag}-05-menu-unticked")
         bird.choose("Down", "Down", "Return")
-        d.wait_for(lambda: os.path.exists(autostart_file(d)), 5, "entry not restored")
-        check(expected_exec(os.path.realpath(args.program)) in
-              open(autostart_file(d)).read().splitlines(), "restored entry is wrong")
+        entry = d.wait_for(lambda: autostart_text(d), 5, "entry not restored")
+        check(exec_line in entry.splitlines(), "restored entry is wrong")
         # Switched off in the session settings, the entry counts as absent; ticking rewrites it on.
-        with open(autostart_file(d), "a") as f:
+        with open(os.path.join(d.env["XDG_CONFIG_HOME"], "autostart", "Tapperbird.desktop"),
+                  "a") as f:
             f.write("Hidden=true\n")
         bird.open_menu(perch)
         bird.choose("Down", "Down", "Return")
-        d.wait_for(lambda: "Hidden=true" not in open(autostart_file(d)).read(), 5,
+        d.wait_for(lambda: "Hidden=true" not in (autostart_text(d) or "Hidden=true"), 5,
                    "a disabled entry was not rewritten enabled")
 
         log('"About Tapperbird" hides the bird; closing it brings it back')
@@ -569,7 +449,7 @@ def run_suite(args):
         d.wait_for(lambda: d.active_window() == about, 5, "the About window is not active")
         time.sleep(0.5)
         check(bird.is_hidden(), f"bird visible at {bird.position()} while About is open")
-        ax, ay, aw, ah = d.geometry(about)
+        _, _, aw, ah = d.geometry(about)
         check((aw, ah) == (240, 295), f"About client area is {aw}x{ah}, not 240x295")
         fx, fy, fw, fh = d.geometry(about, frame=True)
         check(abs((fx + fw / 2) - SCREEN_W / 2) <= 2 and abs((fy + fh / 2) - SCREEN_H / 2) <= 12,
@@ -578,34 +458,34 @@ def run_suite(args):
         check("_NET_WM_ACTION_CLOSE" in actions and "MAXIMIZE" not in actions and
               "RESIZE" not in actions, f"About window actions: {actions}")
         d.shot(f"{tag}-06-about")
-        d.x("xdotool", "key", "alt+F4", check_rc=True)  # openbox's own close binding
+        d.xdotool("key", "alt+F4")  # openbox's own close binding
         d.wait_for(lambda: about not in d.client_windows(), 5, "About did not close")
         d.wait_for(lambda: not bird.is_hidden(), 5, "the bird did not come back after About")
-        perch = bird.wait_perched(d.active_window())
+        bird.wait_perched(d.active_window())
         d.shot(f"{tag}-07-after-about")
 
         log("a short or minimised window hides the bird")
         _, w3, _ = d.open_window(200, 80, 500, 500, "short")  # frame 105 px: not over 106.5
         d.wait_for(bird.is_hidden, 5, "bird shown on a 105 px high window")
-        d.x("xdotool", "windowsize", hex(w3), "200", "82", check_rc=True)  # frame 107 px
+        d.xdotool("windowsize", hex(w3), 200, 82)  # frame 107 px
         bird.wait_perched(w3)
-        d.x("xdotool", "windowminimize", "--sync", hex(w3), check_rc=True)
+        d.xdotool("windowminimize", "--sync", hex(w3))
         d.wait_for(lambda: d.active_window() != w3, 5, "minimised window still active")
         for w in (w1, w2):
-            d.x("xdotool", "windowminimize", "--sync", hex(w), check_rc=True)
+            d.xdotool("windowminimize", "--sync", hex(w))
         d.wait_for(bird.is_hidden, 5, "bird shown with every window minimised")
         d.shot(f"{tag}-08-all-minimised")
-        d.x("xdotool", "windowactivate", "--sync", hex(w2), check_rc=True)
+        d.xdotool("windowactivate", "--sync", hex(w2))
         perch = bird.wait_perched(w2)
 
         log("the bird never became the active window")
-        history = d.drain_spy()
+        history = d.ever_active()
         check(history, "the active-window log is empty")
         check(bird.window not in history, "the bird window became the active window")
 
         log('"Exit" ends the process')
         bird.open_menu(perch)
-        d.x("xdotool", "key", "Up", "Return", check_rc=True)
+        d.xdotool("key", "Up", "Return")
         try:
             code = bird.process.wait(timeout=5)
         except subprocess.TimeoutExpired:
@@ -614,16 +494,9 @@ def run_suite(args):
         log(f"suite passed ({tag})")
 
 
-# ---------------------------------------------------------------------------------------------
-# Soak and performance
-
-
-def rss_kib(pid, field="VmRSS"):
+def proc_kib(pid, field="VmRSS"):
     with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith(field + ":"):
-                return int(line.split()[1])
-    return 0
+        return int(re.search(rf"^{field}:\s+(\d+)", f.read(), re.M).group(1))
 
 
 def cpu_seconds(pid):
@@ -633,30 +506,26 @@ def cpu_seconds(pid):
 
 
 def x_resources(d, pid):
-    """The X resources the client with this PID holds, by kind, from xrestop."""
-    out = d.x("xrestop", "-b", "-m", "1")
-    for block in re.split(r"\n(?=\d+ - )", out):
+    """The X resources the client with this PID holds, by kind, from xrestop; None if unlisted."""
+    for block in re.split(r"\n(?=\d+ - )", d.x("xrestop", "-b", "-m", "1")):
         if re.search(rf"\(\s*PID:\s*{pid}\s*\)", block):
-            counts = {}
-            for key in ("windows", "GCs", "fonts", "pixmaps", "pictures", "glyphsets",
-                        "colormaps", "passive grabs", "cursors", "unknowns", "pixmap bytes"):
-                m = re.search(rf"^\s*{key}\s*:\s*(\d+)", block, re.M)
-                if m:
-                    counts[key] = int(m.group(1))
-            return counts
+            return {key: int(n) for key, n in re.findall(
+                r"^\s*(windows|GCs|fonts|pixmaps|pictures|glyphsets|colormaps|passive grabs|"
+                r"cursors|unknowns|pixmap bytes)\s*:\s*(\d+)", block, re.M)}
     return None
 
 
 def run_soak(args):
     with Desktop(args.program, args.artifacts, args.compositor) as d:
-        bird = Bird(d, args.assets)
         _, w1, _ = d.open_window(300, 400, 100, 100, "base")
+        bird = Bird(d, args.assets)
         bird.start()
-        pid = bird.process.pid
-        samples = []
-        start = time.time()
-        step = 0
-        windows = []
+        pid, samples, windows, step, start = bird.process.pid, [], [], 0, time.time()
+
+        def sample():
+            samples.append((time.time() - start, proc_kib(pid), x_resources(d, pid)))
+            log(f"t={samples[-1][0]:.0f}s rss={samples[-1][1]} KiB x={samples[-1][2]}")
+
         while time.time() - start < args.seconds:
             check(bird.process.poll() is None, f"the program ended during the soak (step {step})")
             # Churn: open, move, resize, switch between, minimise and close windows.
@@ -674,18 +543,16 @@ def run_soak(args):
             elif kind == 4 and windows:
                 d.x("xdotool", "windowminimize", hex(windows[0][1]))
             elif kind == 5 and windows:
-                p, _, _ = windows.pop(0)
+                p = windows.pop(0)[0]
                 p.terminate()
                 p.wait()
                 d.x("xdotool", "windowactivate", hex(w1))
             step += 1
             time.sleep(0.4)
             if step % 25 == 0:
-                samples.append((time.time() - start, rss_kib(pid), x_resources(d, pid)))
-                log(f"t={samples[-1][0]:.0f}s rss={samples[-1][1]} KiB x={samples[-1][2]}")
+                sample()
         check(bird.process.poll() is None, "the program ended during the soak")
-        samples.append((time.time() - start, rss_kib(pid), x_resources(d, pid)))
-        log(f"end: rss={samples[-1][1]} KiB x={samples[-1][2]} after {step} steps")
+        sample()
         # Judge from the first fifth on: start-up caches (fonts, GTK styles) fill early.
         settled = [s for s in samples if s[0] >= args.seconds / 5] or samples[-2:]
         growth = samples[-1][1] - settled[0][1]
@@ -693,36 +560,33 @@ def run_soak(args):
         first_x, last_x = settled[0][2], samples[-1][2]
         check(first_x is not None and last_x is not None, "xrestop did not list the program")
         for key, value in last_x.items():
-            slack = 4096 if key == "pixmap bytes" else 2
-            check(value <= first_x.get(key, 0) + slack,
+            check(value <= first_x.get(key, 0) + (4096 if key == "pixmap bytes" else 2),
                   f"X {key} grew from {first_x.get(key)} to {value}")
-        log("soak passed")
+        log(f"soak passed after {step} steps")
 
 
 def run_perf(args):
     with Desktop(args.program, args.artifacts, args.compositor) as d:
-        bird = Bird(d, args.assets)
         d.open_window(300, 400, 100, 100, "rest")
+        bird = Bird(d, args.assets)
         bird.start()
         # Debian installs the games outside the usual PATH.
         oneko_path = shutil.which("oneko") or shutil.which("oneko", path="/usr/games")
         check(oneko_path is not None, "oneko is not installed")
-        oneko = d.spawn([oneko_path, "-tofocus"])
+        pets = {"tapperbird": bird.process, "oneko": d.spawn([oneko_path, "-tofocus"])}
         time.sleep(3)
-        before = {name: cpu_seconds(p.pid) for name, p in (("tapperbird", bird.process),
-                                                              ("oneko", oneko))}
+        before = {name: cpu_seconds(p.pid) for name, p in pets.items()}
         time.sleep(args.seconds)
-        for name, p in (("tapperbird", bird.process), ("oneko", oneko)):
+        for name, p in pets.items():
             used = cpu_seconds(p.pid) - before[name]
             print(f"{name}: CPU {used:.2f} s over {args.seconds} s "
-                  f"({100 * used / args.seconds:.2f} %), peak RSS {rss_kib(p.pid, 'VmHWM')} KiB",
+                  f"({100 * used / args.seconds:.2f} %), peak RSS {proc_kib(p.pid, 'VmHWM')} KiB",
                   flush=True)
 
 
 def run_no_display(args):
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-    r = subprocess.run([args.program], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                       text=True, timeout=20)
+    r = subprocess.run([args.program], env=env, capture_output=True, text=True, timeout=20)
     lines = r.stderr.strip().splitlines()
     check(r.returncode == 1, f"exit code {r.returncode} without a display")
     check(len(lines) == 1 and lines[0].startswith("tapperbird: cannot open display"),

@@ -2,11 +2,7 @@
 // resolution, and the lock file that stands for the named mutex.
 #include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -20,107 +16,75 @@
 namespace tb::x11 {
 namespace {
 
-void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+// A BMP of `bits` per pixel: "BM", then header and `bgra` pixels as little-endian words.
+std::vector<std::uint8_t> MakeBmp(std::int32_t width, std::int32_t height,
+                                  const std::vector<std::uint32_t>& bgra, std::uint32_t bits = 32) {
+    const auto w = static_cast<std::uint32_t>(width), h = static_cast<std::uint32_t>(height);
+    std::vector<std::uint32_t> words = {0, 0, 54, 40, w, h, 1u | bits << 16, 0, 0, 0, 0, 0, 0};
+    words.insert(words.end(), bgra.begin(), bgra.end());
+    std::vector<std::uint8_t> bytes = {'B', 'M'};
+    for (const std::uint32_t word : words) {
+        for (int i = 0; i < 4; ++i) {
+            bytes.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
+        }
     }
+    return bytes;
 }
 
-// A 32-bit BMP whose pixel i (in stored order) is `pixels[i]` as B, G, R, A bytes.
-std::vector<std::uint8_t> MakeBmp(int width, int height, const std::vector<std::uint32_t>& bgra,
-                                  std::uint16_t bits = 32) {
-    std::vector<std::uint8_t> b(54 + bgra.size() * 4, 0);
-    b[0] = 'B';
-    b[1] = 'M';
-    Put32(b, 2, static_cast<std::uint32_t>(b.size()));
-    Put32(b, 10, 54);
-    Put32(b, 14, 40);
-    Put32(b, 18, static_cast<std::uint32_t>(width));
-    Put32(b, 22, static_cast<std::uint32_t>(height));
-    b[26] = 1;
-    b[28] = static_cast<std::uint8_t>(bits);
-    for (std::size_t i = 0; i < bgra.size(); ++i) {
-        Put32(b, 54 + 4 * i, bgra[i]);
-    }
-    return b;
-}
-
-TEST(BmpFrameTest, BottomUpRowsComeOutTopRowFirstAsArgbWords) {
+TEST(BmpFrameTest, DecodesBothRowOrdersAndRejectsWhatIsNotACompleteThirtyTwoBitBitmap) {
     // Stored bottom row first: bottom = {red opaque, clear}, top = {white opaque, dark red}.
     const std::vector<std::uint32_t> stored = {0xFFFF0000u, 0x00000000u, 0xFFFFFFFFu, 0xFF800000u};
     DecodedFrame frame;
     ASSERT_TRUE(DecodeBmp32(MakeBmp(2, 2, stored), frame));
-    EXPECT_EQ(frame.width, 2);
-    EXPECT_EQ(frame.height, 2);
+    EXPECT_EQ(std::pair(frame.width, frame.height), std::pair(2, 2));
     EXPECT_EQ(frame.argb, (std::vector<std::uint32_t>{0xFFFFFFFFu, 0xFF800000u, 0xFFFF0000u, 0u}));
+    ASSERT_TRUE(DecodeBmp32(MakeBmp(2, -2, stored), frame));  // negative height: top row first
+    EXPECT_EQ(frame.argb, stored);
 
-    // A negative height means the rows are stored top first.
-    DecodedFrame topDown;
-    ASSERT_TRUE(DecodeBmp32(MakeBmp(2, -2, stored), topDown));
-    EXPECT_EQ(topDown.argb, stored);
-}
-
-TEST(BmpFrameTest, RejectsWhatIsNotACompleteThirtyTwoBitBitmap) {
-    DecodedFrame frame;
-    std::vector<std::uint8_t> good = MakeBmp(3, 2, std::vector<std::uint32_t>(6, 0xFF000000u));
-    EXPECT_TRUE(DecodeBmp32(good, frame));
-    std::vector<std::uint8_t> truncated(good.begin(), good.end() - 1);
-    EXPECT_FALSE(DecodeBmp32(truncated, frame));
-    EXPECT_FALSE(DecodeBmp32(MakeBmp(3, 2, std::vector<std::uint32_t>(6, 0), 24), frame));
-    std::vector<std::uint8_t> notBmp = good;
+    std::vector<std::uint8_t> notBmp = MakeBmp(1, 1, {0});
     notBmp[0] = 'X';
-    EXPECT_FALSE(DecodeBmp32(notBmp, frame));
-    EXPECT_FALSE(DecodeBmp32(MakeBmp(0, 2, {}), frame));
-    EXPECT_FALSE(DecodeBmp32({}, frame));
+    const std::vector<std::uint32_t> fivePixels(5, 0);  // one short of 3 x 2
+    for (const auto& bad : {MakeBmp(3, 2, fivePixels), notBmp, MakeBmp(1, 1, {0}, 24),
+                            MakeBmp(0, 2, {}), std::vector<std::uint8_t>{}}) {
+        EXPECT_FALSE(DecodeBmp32(bad, frame)) << bad.size() << " bytes";
+    }
 }
 
 TEST(BmpFrameTest, OutlineBitsAreLeastSignificantFirstWithRowsPaddedToBytes) {
-    DecodedFrame frame;
-    frame.width = 10;
-    frame.height = 2;
-    frame.argb.assign(20, 0);
-    frame.argb[0] = 0xFF000000u;       // (0, 0): black but opaque
-    frame.argb[9] = 0xFFFFFFFFu;       // (9, 0)
-    frame.argb[10 + 3] = 0xFF9F9F7Fu;  // (3, 1): a chip
-    frame.argb[10 + 4] = 0x00FFFFFFu;  // clear whatever its colour bytes say
-    const std::vector<std::uint8_t> bits = OpacityMaskBits(frame);
-    EXPECT_EQ(bits, (std::vector<std::uint8_t>{0x01, 0x02, 0x08, 0x00}));
+    // Opaque black counts, clear white does not: only alpha decides.
+    constexpr std::uint32_t O = 0xFF000000u, C = 0x00FFFFFFu;
+    const DecodedFrame frame{10, 2, {O, 0, 0, 0, 0, 0, 0, 0, 0, O, 0, 0, 0, O, C, 0, 0, 0, 0, 0}};
+    EXPECT_EQ(OpacityMaskBits(frame), (std::vector<std::uint8_t>{0x01, 0x02, 0x08, 0x00}));
 }
 
 TEST(XftDpiTest, ReadsTheResourceAndFallsBackTo96) {
     EXPECT_DOUBLE_EQ(XftDpiFromResources("Xft.antialias:\t1\nXft.dpi:\t120\n"), 120.0);
     EXPECT_DOUBLE_EQ(XftDpiFromResources("Xft.dpi: 144.5"), 144.5);
-    EXPECT_DOUBLE_EQ(XftDpiFromResources(""), 96.0);
-    EXPECT_DOUBLE_EQ(XftDpiFromResources("Xft.dpi:\tlarge\n"), 96.0);
-    EXPECT_DOUBLE_EQ(XftDpiFromResources("Xft.dpi: 0\n"), 96.0);
-    EXPECT_DOUBLE_EQ(XftDpiFromResources("Xft.dpix: 200\nXterm*dpi 50\n"), 96.0);
+    for (const char* unusable :
+         {"", "Xft.dpi:\tlarge\n", "Xft.dpi: 0\n", "Xft.dpix: 200\nXterm*dpi 50\n"}) {
+        EXPECT_DOUBLE_EQ(XftDpiFromResources(unusable), 96.0) << unusable;
+    }
 }
 
 TEST(LockFileMutexTest, HoldsASharedLockForItsLifeAndIgnoresAMissingFolder) {
     char pattern[] = "/tmp/tb-lock-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::string dir = pattern;
+    const std::string dir = pattern, file = dir + "/Tapperbird.lock";
+    const auto exclusiveLockTaken = [&file] {
+        UniqueFd probe(::open(file.c_str(), O_RDWR | O_CLOEXEC));
+        return probe && ::flock(probe.get(), LOCK_EX | LOCK_NB) == 0;
+    };
     {
-        LockFileMutex first(dir);
+        // A second copy of the program opens the same mutex without trouble; the lock is held.
+        LockFileMutex first(dir), second(dir), nowhere(dir + "/missing");
         first.Create("Tapperbird");
-        EXPECT_EQ(first.path(), dir + "/Tapperbird.lock");
-        // A second copy of the program opens the same mutex without trouble...
-        LockFileMutex second(dir);
         second.Create("Tapperbird");
-        EXPECT_EQ(second.path(), first.path());
-        // ...while the lock is visibly held.
-        UniqueFd probe(::open(first.path().c_str(), O_RDWR | O_CLOEXEC));
-        ASSERT_TRUE(probe);
-        EXPECT_NE(::flock(probe.get(), LOCK_EX | LOCK_NB), 0);
-        EXPECT_EQ(errno, EWOULDBLOCK);
+        EXPECT_EQ(first.path() + " " + second.path(), file + " " + file);
+        EXPECT_FALSE(exclusiveLockTaken());
+        nowhere.Create("Tapperbird");
+        EXPECT_EQ(nowhere.path(), "");
     }
-    UniqueFd after(::open((dir + "/Tapperbird.lock").c_str(), O_RDWR | O_CLOEXEC));
-    ASSERT_TRUE(after);
-    EXPECT_EQ(::flock(after.get(), LOCK_EX | LOCK_NB), 0);  // released with its owners
-
-    LockFileMutex nowhere(dir + "/missing");
-    nowhere.Create("Tapperbird");
-    EXPECT_TRUE(nowhere.path().empty());
+    EXPECT_TRUE(exclusiveLockTaken());  // released with its owners
     std::filesystem::remove_all(dir);
 }
 

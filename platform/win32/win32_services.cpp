@@ -1,5 +1,5 @@
 // Registry calls through the ANSI entry points (the Run value's data through the wide one, so
-// every character of the path survives), ShellExecuteW, and CreateMutexA.
+// every character of the path survives), ShellExecuteExW, and CreateMutexA.
 #include "platform/win32/win32_services.h"
 
 #include <shellapi.h>
@@ -110,8 +110,15 @@ RegResult Win32Registry::CloseKey(KeyHandle key) {
 }
 
 void Win32Shell::Open(std::string_view target) {
-    // Failure is silent by design: an address nobody handles just does nothing.
-    ::ShellExecuteW(nullptr, nullptr, Widen(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    // Failure is silent by design: an address nobody handles just does nothing. Plain
+    // ShellExecute may put up its own error box instead, hence the "no UI" flag.
+    const std::wstring file = Widen(target);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.lpFile = file.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    ::ShellExecuteExW(&info);
 }
 
 void Win32NamedMutex::Create(std::string_view name) {

@@ -457,6 +457,22 @@ def run_soak(s, seconds):
     return 0
 
 
+class Tee:
+    """Copies what the run prints into the artifacts, since CTest keeps only failed output."""
+
+    def __init__(self, path):
+        self.file = open(path, "w")
+        self.stdout = sys.stdout
+
+    def write(self, text):
+        self.stdout.write(text)
+        self.file.write(text)
+
+    def flush(self):
+        self.stdout.flush()
+        self.file.flush()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--exe", required=True)
@@ -470,6 +486,8 @@ def main():
         if shutil.which(tool) is None:
             print(f"missing tool: {tool}")
             return 1
+    os.makedirs(args.artifacts, exist_ok=True)
+    sys.stdout = Tee(os.path.join(args.artifacts, "soak-report.txt" if args.soak else "report.txt"))
     session = Session(args)
     try:
         session.start()

@@ -163,6 +163,32 @@ void TestRegistry() {
     ::RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
 }
 
+void TestShellAndMutex() {
+    // An address nobody handles: the call returns, quietly, with no error box left behind.
+    Win32Shell shell;
+    const DWORD started = ::GetTickCount();
+    shell.Open("tapperbird-no-such-scheme:nothing");
+    CHECK(::GetTickCount() - started < 10000);
+    Pump(300);
+    DWORD pid = 0;
+    HWND box = ::FindWindowW(L"#32770", nullptr);
+    if (box != nullptr) {
+        ::GetWindowThreadProcessId(box, &pid);
+    }
+    CHECK(pid != ::GetCurrentProcessId());
+
+    // The mutex exists while its owner lives; a second Create opens the same one.
+    Win32NamedMutex mutex;
+    mutex.Create("Tapperbird realisation test");
+    HANDLE seen = ::OpenMutexA(SYNCHRONIZE, FALSE, "Tapperbird realisation test");
+    CHECK(seen != nullptr);
+    mutex.Create("Tapperbird realisation test");
+    CHECK(::GetLastError() == ERROR_ALREADY_EXISTS);
+    if (seen != nullptr) {
+        ::CloseHandle(seen);
+    }
+}
+
 void TestWindowSystem() {
     Win32WindowSystem windows;
     HWND plain = ::CreateWindowExW(0, L"STATIC", L"plain", WS_POPUP, 10, 20, 300, 200, nullptr,
@@ -355,6 +381,7 @@ int main() {
         TestFrameBitmaps();
         TestRegistry();
         TestWindowSystem();
+        TestShellAndMutex();
         TestFormsRuntime(forms);
         TestBirdSurface(forms);
         TestMenu(forms);

@@ -58,22 +58,22 @@ Win32AboutView::Win32AboutView(Win32FormsRuntime& forms) : forms_(forms) {
                             reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1)));
 }
 
-HFONT Win32AboutView::FontFor(const FontSpec& spec) {
+HFONT Win32AboutView::FontFor(const FontSpec& wanted) {
     for (const Font& font : fonts_) {
-        if (font.spec.name == spec.name && font.spec.sizePoints == spec.sizePoints &&
-            font.spec.underline == spec.underline) {
+        if (font.style.name == wanted.name && font.style.sizePoints == wanted.sizePoints &&
+            font.style.underline == wanted.underline) {
             return font.font.get();
         }
     }
     // Point sizes become character heights at the screen's resolution, as the forms runtime
     // sizes its fonts.
-    const int height = -RoundHalfEven(spec.sizePoints * forms_.DpiY() / 72.0);
-    UniqueHfont font(::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, spec.underline ? TRUE : FALSE,
-                                   FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                                   Widen(spec.name).c_str()));
+    const int height = -RoundHalfEven(wanted.sizePoints * forms_.DpiY() / 72.0);
+    UniqueHfont font(::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE,
+                                   wanted.underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
+                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                   DEFAULT_PITCH | FF_SWISS, Widen(wanted.name).c_str()));
     HFONT handle = font.get();
-    fonts_.push_back(Font{spec, std::move(font)});
+    fonts_.push_back(Font{wanted, std::move(font)});
     return handle;
 }
 

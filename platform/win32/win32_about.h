@@ -30,12 +30,12 @@ class Win32AboutView final : public AboutView, private MessageTarget {
         HFONT font = nullptr;   // owned by fonts_
     };
     struct Font {
-        FontSpec spec;
+        FontSpec style;
         UniqueHfont font;
     };
 
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
-    HFONT FontFor(const FontSpec& spec);
+    HFONT FontFor(const FontSpec& wanted);
     void PlaceLabel(Control& control);
     RECT DesignRectPixels(const AboutControl& control) const;
     const Control* ControlOf(HWND window) const;

@@ -185,7 +185,11 @@ def check_realisation_units(s):
         return
     proc = s.desktop.wine(s.args.unit, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                           text=True)
-    output, _ = proc.communicate(timeout=120)
+    try:
+        output, _ = proc.communicate(timeout=120)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        raise Failure("the realisation checks did not finish within 120 s")
     lines = [line for line in output.splitlines() if line.startswith(("FAIL", "PASS"))]
     expect(proc.returncode == 0 and lines and lines[-1].startswith("PASS"),
            "realisation checks failed:\n  " + "\n  ".join(lines))
@@ -487,6 +491,9 @@ def main():
             print(f"missing tool: {tool}")
             return 1
     os.makedirs(args.artifacts, exist_ok=True)
+    for name in os.listdir(args.artifacts):
+        if name.endswith(".png"):  # last run's pictures would pass for this run's
+            os.remove(os.path.join(args.artifacts, name))
     sys.stdout = Tee(os.path.join(args.artifacts, "soak-report.txt" if args.soak else "report.txt"))
     session = Session(args)
     try:

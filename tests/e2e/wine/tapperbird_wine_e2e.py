@@ -287,6 +287,20 @@ def check_about(s):
     s.desktop.grab("08-about.png")
     bird = s.probe.ask("bird")
     expect(bird["left"] >= WIDTH, f"the bird is not beyond the right edge: {bird}")
+    # The hand over the picture and the two links, the arrow over the other labels. Points are
+    # inside each control's designed place: 15 twips a pixel, Frame1's children offset by it.
+    r = s.probe.ask("rect " + about["hwnd"])
+    def cursor_at(x_twips, y_twips):
+        s.desktop.x("xdotool", "mousemove", "--sync", str(r["client_left"] + x_twips // 15),
+                    str(r["client_top"] + y_twips // 15))
+        time.sleep(0.3)
+        return s.probe.ask("cursor")["handle"]
+    arrow = {cursor_at(240 + 150, 240 + 120), cursor_at(240 + 100, 720 + 90)}  # Label1, lblversion
+    hands = {cursor_at(240 + 1080 + 465, 1080 + 960 + 232),  # Image1
+             cursor_at(240 + 360 + 300, 1080 + 1680 + 120),  # Label4
+             cursor_at(240 + 615 + 930, 1080 + 2400 + 120)}  # Label6
+    expect(len(arrow) == 1 and len(hands) == 1 and arrow != hands,
+           f"cursors: labels {arrow}, links {hands}")
     s.probe.ask("close " + about["hwnd"])
     expect(wait_for(lambda: not s.probe.ask("about")["found"], 5), "the About window stayed")
     foreground = s.probe.ask("fg")

@@ -33,7 +33,7 @@ struct Probe {
     HWND timerWindow = nullptr;
 };
 
-std::string Hex(HWND window) {
+std::string Hex(const void* window) {
     char text[32];
     std::snprintf(text, sizeof(text), "%llx",
                   static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
@@ -229,6 +229,15 @@ std::string Run(Probe& probe, const std::string& line) {
             " cpu_ms=" + std::to_string(cpu100ns / 10000);
         ::CloseHandle(process);
         return reply;
+    }
+    if (command == "cursor") {
+        // The cursor Wine shows at the pointer, as a handle: equal handles, equal cursors.
+        CURSORINFO info{};
+        info.cbSize = sizeof(info);
+        if (!::GetCursorInfo(&info)) {
+            return "error no cursor information";
+        }
+        return "ok handle=" + Hex(info.hCursor);
     }
     if (command == "screen") {
         return "ok width=" + std::to_string(::GetSystemMetrics(SM_CXSCREEN)) +

@@ -9,47 +9,30 @@ float Roll20(int roll) {
     return (static_cast<float>(roll) - 0.5f) / 20.0f;
 }
 
-class AnimationTest : public Scenario {
-  protected:
-    // Running and perched on a tall window, past the first show.
-    void StartPerched() {
-        a_ = OpenWindow({100, 100, 900, 800});
-        StartProgram();
-        Wait(250);
-    }
-    WindowHandle a_ = 0;
-};
+using AnimationTest = Scenario;
 
 TEST_F(AnimationTest, EachTickStepsTheMachineByTheTable) {
-    StartPerched();
-    struct Row {
-        std::int32_t before;
-        bool peckNext;
-        int picture;  // 0: the picture is left alone
-        std::int32_t after;
-    };
-    const Row rows[] = {
-        {1, true, 2, 2}, {1, false, 0, 6}, {2, false, 3, 3}, {3, true, 4, 4}, {4, false, 5, 5},
-        {5, true, 6, 6}, {6, false, 1, 1}, {6, true, 1, 1},  {0, true, 0, 6}, {7, false, 0, 6},
-    };
+    StartOn({100, 100, 900, 800});
+    // State before, peck pending, frame shown (0: the picture is left alone), state after.
+    const int rows[][4] = {{1, 1, 2, 2}, {1, 0, 0, 6}, {2, 0, 3, 3}, {3, 1, 4, 4}, {4, 0, 5, 5},
+                           {5, 1, 6, 6}, {6, 0, 1, 1}, {6, 1, 1, 1}, {0, 1, 0, 6}, {7, 0, 0, 6}};
     desk.Random().Script(std::vector<float>(100, Roll20(5)));
-    for (const Row& row : rows) {
-        State().AnimState = row.before;
-        Bird().PeckNext = row.peckNext;
+    for (const auto& [before, peck, picture, after] : rows) {
+        State().AnimState = before;
+        Bird().PeckNext = peck != 0;
         Bird().Picture1 = 4;
         const std::int64_t draws = desk.Random().Draws();
         const std::int64_t presents = desk.Bird().PresentCount();
         Bird().Timer1_Timer();
-        const int expected = row.picture == 0 ? 4 : row.picture;
-        EXPECT_EQ(State().AnimState, row.after) << row.before;
-        EXPECT_EQ(LastFrame(), expected) << row.before;
+        EXPECT_EQ(State().AnimState, after) << before;
+        EXPECT_EQ(LastFrame(), picture == 0 ? 4 : picture) << before;
         EXPECT_EQ(desk.Bird().PresentCount(), presents + 1) << "one presentation per tick";
-        EXPECT_EQ(desk.Random().Draws() - draws, row.after == 6 ? 1 : 0) << row.before;
+        EXPECT_EQ(desk.Random().Draws() - draws, after == 6 ? 1 : 0) << before;
     }
 }
 
 TEST_F(AnimationTest, OnlyDrawsOfNineAndEighteenStartAPeck) {
-    StartPerched();
+    StartOn({100, 100, 900, 800});
     for (int roll : {8, 9, 10, 17, 18, 19, 20, 1}) {
         desk.Random().Script({Roll20(roll)});
         State().AnimState = 1;
@@ -61,7 +44,7 @@ TEST_F(AnimationTest, OnlyDrawsOfNineAndEighteenStartAPeck) {
 }
 
 TEST_F(AnimationTest, ThePerchDrawIsTakenBeforeThePeckDrawOfTheSameTick) {
-    StartPerched();
+    StartOn({100, 100, 900, 800});
     State().NewTarget = true;
     State().AnimState = 1;
     Bird().PeckNext = false;
@@ -73,7 +56,7 @@ TEST_F(AnimationTest, ThePerchDrawIsTakenBeforeThePeckDrawOfTheSameTick) {
     EXPECT_TRUE(Bird().PeckNext);
 }
 
-class SettleTest : public AnimationTest {
+class SettleTest : public Scenario {
   protected:
     // A peck starts at 400 ms; the user switches to B at 550 ms, while frame 3 shows.
     void PeckThenSwitch() {
@@ -85,6 +68,7 @@ class SettleTest : public AnimationTest {
         ASSERT_EQ(FramesSince(0), (std::vector<int>{1, 1, 1, 2, 3}));
         b_ = OpenWindow({1000, 100, 1800, 900});
     }
+    WindowHandle a_ = 0;
     WindowHandle b_ = 0;
 };
 
@@ -102,78 +86,37 @@ TEST_F(SettleTest, RestsThreeCountdownTicksThenResumesWhereItStopped) {
     EXPECT_TRUE(Bird().TmrnewWinDelay->Enabled());
     WaitUntil(4600);
     EXPECT_FALSE(Bird().TmrnewWinDelay->Enabled()) << "one tick after reaching zero";
-    EXPECT_EQ(State().SettleTicks, 0);
 }
 
 TEST_F(SettleTest, AChangeDuringTheRestStartsItAgain) {
     PeckThenSwitch();
     WaitUntil(2050);
-    EXPECT_EQ(State().SettleTicks, 2);
     desk.Activate(a_);
     WaitUntil(4650);
     // Back to three at 2100 ms; the running countdown keeps its period: 2, 1, 0 at 2.6, 3.6, 4.6 s.
-    const std::vector<int> frames = FramesSince(6);
-    ASSERT_EQ(frames.size(), 40u);
-    EXPECT_EQ(frames, std::vector<int>(40, 1));
+    EXPECT_EQ(FramesSince(6), std::vector<int>(40, 1));
     Wait(100);
     EXPECT_EQ(LastFrame(), 5);
     EXPECT_EQ(LastPoint(), (Point{896, 275}));
-    WaitUntil(5650);
-    EXPECT_FALSE(Bird().TmrnewWinDelay->Enabled());
-}
-
-TEST_F(SettleTest, SwitchingEverySecondKeepsTheBirdResting) {
-    PeckThenSwitch();
-    desk.Random().Script(std::vector<float>(20, 0.12f));  // a height draw for every change
-    const std::size_t from = desk.Bird().Presents().size() + 1;
-    for (int i = 0; i < 10; ++i) {
-        Wait(1000);
-        desk.Activate(i % 2 == 0 ? a_ : b_);
-    }
-    const std::vector<int> frames = FramesSince(from);
-    EXPECT_EQ(frames, std::vector<int>(frames.size(), 1));
-    EXPECT_EQ(frames.size(), 99u);
-}
-
-TEST_F(AnimationTest, AChangeIsSeenWithinOneTickWhicheverTimerFiresFirst) {
-    StartPerched();
-    desk.Random().Script(std::vector<float>(10, 0.12f));
-    OpenWindow({1000, 100, 1800, 900});
-    ASSERT_TRUE(desk.Step());  // Timer1 at 300 ms, before the poll: still on A
-    EXPECT_EQ(LastPoint(), (Point{896, 275}));
-    Wait(100);
-    EXPECT_EQ(LastPoint(), (Point{1796, 300}));
-
-    // The other order: the poll runs first and the same period's frame is already on the new
-    // target.
-    OpenWindow({100, 200, 700, 1000});
-    Bird().Timer2_Timer();
-    ASSERT_TRUE(desk.Step());
-    EXPECT_EQ(LastPoint(), (Point{696, 400}));
 }
 
 TEST_F(AnimationTest, OnlyChangesThatLastUntilAPollCount) {
-    StartPerched();
+    const WindowHandle a = StartOn({100, 100, 900, 800});
     const WindowHandle b = OpenWindow({1000, 100, 1800, 900});
-    desk.Activate(a_);  // undone before the poll
+    desk.Activate(a);  // undone before the poll
     Wait(300);
-    EXPECT_EQ(State().TargetWnd, a_);
-    EXPECT_FALSE(Bird().TmrnewWinDelay->Enabled());
+    EXPECT_EQ(State().TargetWnd, a);
     EXPECT_TRUE(desk.Windows().TopmostCalls().empty());
 
     // No foreground window at all is a target like any other, and hides the bird.
     desk.Activate(0);
     Wait(200);
-    EXPECT_EQ(State().TargetWnd, 0u);
     EXPECT_EQ(LastPoint(), (Point{1920, 1080}));
     desk.Activate(b);
     Wait(200);
-    EXPECT_EQ(State().TargetWnd, b);
     EXPECT_EQ(LastPoint().x, 1796);
     ASSERT_EQ(desk.Windows().TopmostCalls().size(), 2u);
     EXPECT_EQ(desk.Windows().TopmostCalls()[1].window, desk.Bird().Handle());
-    EXPECT_EQ(desk.Windows().TopmostCalls()[1].flags, 0x53u);
-    EXPECT_EQ(desk.Windows().GetForegroundWindow(), b) << "the bird never takes the focus";
 }
 
 }  // namespace

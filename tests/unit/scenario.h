@@ -24,6 +24,14 @@ class Scenario : public ::testing::Test {
         program_->Start();
     }
 
+    // Starts on a window the user has open; by 250 ms it showed (100 ms) and perched (200 ms).
+    WindowHandle StartOn(Rect first) {
+        const WindowHandle w = OpenWindow(first);
+        StartProgram();
+        Wait(250);
+        return w;
+    }
+
     // A window the user opens and brings to the foreground.
     WindowHandle OpenWindow(Rect rect) {
         const WindowHandle w = desk.AddWindow(rect);
@@ -31,17 +39,28 @@ class Scenario : public ::testing::Test {
         return w;
     }
 
+    // Clicks the bird and chooses a command from the menu that opens.
+    void Choose(MenuItem item) {
+        desk.ClickBird(MouseButton::Left);
+        desk.Choose(item);
+    }
+    std::optional<sim::RegValue> RunValue() {
+        return desk.Registry().GetValue(kRunKey, "Tapperbird");
+    }
+    void ExpectOneWarning(std::string_view text) {
+        ASSERT_EQ(desk.Forms().MessageBoxes().size(), 1u);
+        const auto& box = desk.Forms().MessageBoxes()[0];
+        EXPECT_EQ(box.text, text);
+        EXPECT_EQ(box.title, "Tapperbird");
+        EXPECT_EQ(box.style, 48);
+    }
+
     void Wait(sim::TimeMs ms) { desk.RunFor(ms); }
     // Runs the clock to an absolute time after the start.
     void WaitUntil(sim::TimeMs ms) { desk.AdvanceTo(ms); }
 
-    sim::PresentRecord Last() {
-        const auto last = desk.Bird().LastPresent();
-        EXPECT_TRUE(last.has_value());
-        return last.value_or(sim::PresentRecord{});
-    }
-    Point LastPoint() { return Last().point; }
-    int LastFrame() { return Last().frameIndex; }
+    Point LastPoint() { return desk.Bird().LastPresent().value().point; }
+    int LastFrame() { return desk.Bird().LastPresent().value().frameIndex; }
 
     // Frames of the presentations made since `fromIndex` in the log.
     std::vector<int> FramesSince(std::size_t fromIndex) {

@@ -420,6 +420,7 @@ def run_soak(s, seconds):
     titles = ["Soak0"]
     serial = 1
     samples = []
+    menus = missed = 0
     started = time.time()
     next_sample = started
     next_menu = started + 10
@@ -446,12 +447,19 @@ def run_soak(s, seconds):
             if xid:
                 s.desktop.x("xdotool", "windowactivate", xid)
         if time.time() >= next_menu:
-            try:
-                s.open_menu(rng.choice((1, 3)))
-                s.desktop.click(5, HEIGHT - 5)  # dismiss on the bare desktop
-                wait_for(lambda: not s.probe.ask("menu")["open"], 3)
-            except Failure as error:
-                print("menu:", error, flush=True)  # the bird may be hidden at that moment
+            # Hold the churn for a moment so the bird sits still on a tall window to be pressed.
+            tall = [t for t in titles if t in s.windows and
+                    s.rect(t)["bottom"] - s.rect(t)["top"] > 120]
+            if tall and s.desktop.activate(rng.choice(tall)):
+                time.sleep(0.5)
+                try:
+                    s.open_menu(rng.choice((1, 3)))
+                    menus += 1
+                    s.desktop.click(5, HEIGHT - 5)  # dismiss on the bare desktop
+                    wait_for(lambda: not s.probe.ask("menu")["open"], 3)
+                except Failure as error:
+                    print("menu:", error, flush=True)
+                    missed += 1
             next_menu = time.time() + 10
         if time.time() >= next_sample:
             wine = s.probe.ask(f"stats {pid}")
@@ -464,6 +472,8 @@ def run_soak(s, seconds):
         time.sleep(0.3)
 
     expect(s.running(), "the program died at the end of the soak")
+    print(f"MENUS opened={menus} missed={missed}", flush=True)
+    expect(menus >= 2 * missed and menus > 0, f"only {menus} menus opened, {missed} missed")
     settled = [x for x in samples if x[0] >= 60] or samples
     first, last = settled[0], settled[-1]
     for key, slack in (("gdi", 4), ("user", 8), ("handles", 16)):

@@ -9,4 +9,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Unused functions and data are dropped at link time, which keeps the program small.
-set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections")
+# Nothing asks a type its name at run time, so RTTI is left out as well.
+set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections -fno-rtti")

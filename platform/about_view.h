@@ -50,15 +50,15 @@ struct AboutDesign {
 };
 
 class AboutViewEvents {
-public:
+  public:
     virtual ~AboutViewEvents() = default;
-    virtual void OnActivate() = 0;                  // each time the window becomes active
-    virtual void OnUnload() = 0;                    // the window is closing (close box)
-    virtual void OnClick(AboutControlId id) = 0;    // a click on a hand-cursor control
+    virtual void OnActivate() = 0;                // each time the window becomes active
+    virtual void OnUnload() = 0;                  // the window is closing (close box)
+    virtual void OnClick(AboutControlId id) = 0;  // a click on a hand-cursor control
 };
 
 class AboutView {
-public:
+  public:
     virtual ~AboutView() = default;
     virtual void SetEvents(AboutViewEvents* events) = 0;
     // Creates the window and its controls, hidden.

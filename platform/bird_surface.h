@@ -16,14 +16,14 @@ enum class MouseButton : std::int16_t { Left = 1, Right = 2, Middle = 4 };
 
 // Events the bird window sends back into the logic.
 class BirdSurfaceEvents {
-public:
+  public:
     virtual ~BirdSurfaceEvents() = default;
     // A press of any button on an opaque pixel of the bird; x, y in twips relative to the window.
     virtual void OnMouseDown(MouseButton button, std::int16_t shift, float x, float y) = 0;
 };
 
 class BirdSurface {
-public:
+  public:
     virtual ~BirdSurface() = default;
 
     // Hooks up the event sink; called once before the window is loaded.
@@ -49,9 +49,9 @@ public:
     virtual void Show() = 0;
 
     // One layered-window update: put frame `frameIndex` (1..6) of the built-in frames at `topLeft`
-    // (screen pixels, passed through unchanged however far off-screen), sized `size`, taken from the
-    // frame's top-left corner, with per-pixel alpha. Any device context lives only inside this call.
-    // Allocates nothing.
+    // (screen pixels, passed through unchanged however far off-screen), sized `size`, taken from
+    // the frame's top-left corner, with per-pixel alpha. Any device context lives only inside this
+    // call. Allocates nothing.
     virtual void Present(int frameIndex, Point topLeft, Size size) = 0;
 };
 

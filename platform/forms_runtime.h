@@ -19,14 +19,14 @@ inline constexpr std::int32_t kMbIconExclamation = 48;
 // A timer owned by a form. Created disabled; ticks on the GUI thread every interval while enabled.
 // Enabling a timer that is already enabled does not restart its period.
 class Timer {
-public:
+  public:
     virtual ~Timer() = default;
     virtual void SetEnabled(bool enabled) = 0;
     virtual bool Enabled() const = 0;
 };
 
 class FormsRuntime {
-public:
+  public:
     virtual ~FormsRuntime() = default;
 
     // A new, disabled timer that calls `onTick` every `intervalMs` while enabled.

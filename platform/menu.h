@@ -19,13 +19,13 @@ struct MenuEntry {
 
 // A chosen command, sent back into the logic on the GUI thread.
 class MenuEvents {
-public:
+  public:
     virtual ~MenuEvents() = default;
     virtual void OnMenuCommand(MenuItem item) = 0;
 };
 
 class PopupMenu {
-public:
+  public:
     virtual ~PopupMenu() = default;
     virtual void SetEvents(MenuEvents* events) = 0;
     // Builds the menu from the table, in order; called once at load.

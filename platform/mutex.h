@@ -6,7 +6,7 @@
 namespace tb {
 
 class NamedMutex {
-public:
+  public:
     virtual ~NamedMutex() = default;
     // CreateMutexA(NULL, FALSE, name): creates or opens it; the handle stays open until exit.
     virtual void Create(std::string_view name) = 0;

@@ -27,7 +27,7 @@ inline constexpr std::uint32_t kKeyWrite = 0x20006;
 enum class ValueType : std::uint32_t { None = 0, Sz = 1, ExpandSz = 2, Binary = 3, Dword = 4 };
 
 class Registry {
-public:
+  public:
     virtual ~Registry() = default;
 
     // RegOpenKeyA(HKCU, path): opens an existing key with full access.
@@ -54,7 +54,7 @@ public:
 
 // Owns an open key and closes it when it goes out of scope.
 class UniqueKey {
-public:
+  public:
     explicit UniqueKey(Registry& registry) : registry_(&registry) {}
     ~UniqueKey() { reset(); }
     UniqueKey(const UniqueKey&) = delete;
@@ -86,7 +86,7 @@ public:
         key_ = 0;
     }
 
-private:
+  private:
     Registry* registry_;
     KeyHandle key_ = 0;
 };

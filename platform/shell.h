@@ -6,7 +6,7 @@
 namespace tb {
 
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
     // ShellExecute with the default verb and SW_SHOWNORMAL; failure is silent to the caller.
     virtual void Open(std::string_view target) = 0;

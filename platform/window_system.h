@@ -14,7 +14,7 @@ inline constexpr std::uint32_t kSwpNoActivate = 0x0010;
 inline constexpr std::uint32_t kSwpShowWindow = 0x0040;
 
 class WindowSystem {
-public:
+  public:
     virtual ~WindowSystem() = default;
 
     // The window in the foreground (the active window), or 0 when there is none.

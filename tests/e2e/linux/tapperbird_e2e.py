@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end tests of the Linux program on a private Xvfb + openbox desktop: xev windows driven
 by xdotool, screenshots (ImageMagick's import) checked pixel by pixel against the built frames.
-Every process it starts is stopped by its PID, also on failure. Standard library only.
+The desktop itself comes from ../desktop.py. Standard library only.
 
   tapperbird_e2e.py --program P --assets DIR --artifacts DIR [--compositor] suite
   tapperbird_e2e.py ... soak --seconds 600
@@ -10,16 +10,17 @@ Every process it starts is stopped by its PID, also on failure. Standard library
 """
 
 import argparse
-import ctypes
 import os
 import re
 import shutil
-import signal
-import struct
 import subprocess
 import sys
-import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import desktop  # noqa: E402  (the shared harness one folder up)
+from desktop import (Failure, check, common_pixels, cpu_seconds, load_frames, log,  # noqa: E402
+                     poll, proc_kib, wait_for)
 
 SCREEN_W, SCREEN_H = 1024, 768
 FRAME_W, FRAME_H = 43, 71
@@ -27,140 +28,22 @@ FRAME_W, FRAME_H = 43, 71
 FRAME_EXTENTS = (1, 1, 20, 5)
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def log(message):
-    print(f"[{time.strftime('%H:%M:%S')}] {message}", flush=True)
-
-
-def _die_with_parent():
-    # A harness killed outright (a ctest timeout) must not leave its desktop running.
-    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
-
-
-def read_bmp32(path):
-    """Frame pixels as rows of (r, g, b, a), top row first."""
-    with open(path, "rb") as f:
-        data = f.read()
-    offset, = struct.unpack_from("<I", data, 10)
-    width, height = struct.unpack_from("<ii", data, 18)
-    rows = [[(data[i + 2], data[i + 1], data[i], data[i + 3]) for i in range(at, at + 4 * width, 4)]
-            for at in range(offset, offset + abs(height) * width * 4, width * 4)]
-    return rows[::-1] if height > 0 else rows
-
-
-class Shot:
-    """An RGB screenshot (or a part of one) read from binary PPM."""
-
-    def __init__(self, ppm, left=0, top=0):
-        m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
-        check(m is not None, "screenshot is not an 8-bit PPM")
-        self.width, self.height = int(m.group(1)), int(m.group(2))
-        self.pixels, self.left, self.top = ppm[m.end():], left, top
-
-    def at(self, x, y):  # screen coordinates
-        i = 3 * ((y - self.top) * self.width + (x - self.left))
-        return tuple(self.pixels[i:i + 3])
-
-    def diff_box(self, other):
-        """Bounding box (left, top, right, bottom) of the pixels that differ, or None."""
-        check((self.width, self.height) == (other.width, other.height), "shot sizes differ")
-        n, xs, ys = 3 * self.width, [], []
-        for y in range(self.height):
-            a, b = self.pixels[y * n:(y + 1) * n], other.pixels[y * n:(y + 1) * n]
-            if a != b:
-                ys.append(y)
-                xs += [x for x in range(self.width) if a[3 * x:3 * x + 3] != b[3 * x:3 * x + 3]]
-        return (min(xs), ys[0], max(xs) + 1, ys[-1] + 1) if ys else None
-
-
-class Desktop:
-    """Xvfb + openbox (+ xcompmgr) with private XDG folders; stops everything it started."""
+class Desktop(desktop.Desktop):
+    """The shared desktop, with xcompmgr when asked and a log of every active window."""
 
     def __init__(self, program, artifacts, compositor):
-        self.program, self.artifacts, self.compositor = program, artifacts, compositor
-        self.processes = []
-        self.temp = tempfile.mkdtemp(prefix="tapperbird-e2e-")
-        self.env = {k: v for k, v in os.environ.items() if k not in (
-            "WAYLAND_DISPLAY", "GDK_BACKEND", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS")}
+        super().__init__(artifacts, SCREEN_W, SCREEN_H, xvfb_args=("+extension", "Composite"))
+        self.program, self.compositor = program, compositor
         self.env.update(NO_AT_BRIDGE="1", GTK_THEME="Adwaita")
-        for name, folder in (("HOME", "home"), ("XDG_CONFIG_HOME", "config"),
-                             ("XDG_RUNTIME_DIR", "runtime"), ("XDG_CACHE_HOME", "cache")):
-            self.env[name] = os.path.join(self.temp, folder)
-            os.makedirs(self.env[name], mode=0o700)
-
-    def __enter__(self):
-        try:
-            self.start()
-        except BaseException:
-            self.stop()
-            raise
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
-
-    def spawn(self, argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs):
-        p = subprocess.Popen(argv, env=self.env, stdout=stdout, stderr=stderr,
-                             stdin=subprocess.DEVNULL, preexec_fn=_die_with_parent, **kwargs)
-        self.processes.append(p)
-        return p
 
     def start(self):
-        read_fd, write_fd = os.pipe()
-        self.spawn(["Xvfb", "-displayfd", str(write_fd), "-noreset", "-nolisten", "tcp", "-screen",
-                    "0", f"{SCREEN_W}x{SCREEN_H}x24", "+extension", "Composite"],
-                   pass_fds=(write_fd,))
-        os.close(write_fd)
-        with os.fdopen(read_fd) as f:
-            number = f.readline().strip()  # written once the server listens; EOF if it died
-        check(number.isdigit(), "Xvfb did not report a display")
-        self.env["DISPLAY"] = ":" + number
-        log(f"Xvfb on {self.env['DISPLAY']}")
-        self.spawn(["openbox", "--sm-disable"])
-        self.wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.x(
-            "xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), 10, "openbox did not start")
+        super().start()
         if self.compositor:
             self.spawn(["xcompmgr"])
             time.sleep(1.0)  # it announces itself only through a selection xprop cannot show
         self.spy = self.spawn(["xprop", "-root", "-spy", "_NET_ACTIVE_WINDOW"],
                               stdout=subprocess.PIPE)
         os.set_blocking(self.spy.stdout.fileno(), False)
-
-    def stop(self):
-        for p in reversed(self.processes):
-            if p.poll() is None:
-                p.terminate()
-        deadline = time.time() + 3
-        for p in reversed(self.processes):
-            try:
-                p.wait(timeout=max(0.1, deadline - time.time()))
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait()
-        self.processes.clear()
-        shutil.rmtree(self.temp, ignore_errors=True)
-
-    def x(self, *argv, check_rc=False):
-        r = subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=20)
-        check(not check_rc or r.returncode == 0, f"{' '.join(argv)} failed: {r.stderr.strip()}")
-        return r.stdout
-
-    def wait_for(self, predicate, seconds, message):
-        deadline = time.time() + seconds
-        while time.time() < deadline:
-            value = predicate()
-            if value:
-                return value
-            time.sleep(0.1)
-        raise Failure(message)
 
     def active_window(self):
         m = re.search(r"window id # (0x[0-9a-f]+)", self.x("xprop", "-root", "_NET_ACTIVE_WINDOW"))
@@ -190,17 +73,6 @@ class Desktop:
         l, r, t, b = (int(v) for v in m.groups())
         return left - l, top - t, width + l + r, height + t + b
 
-    def shot(self, name=None, crop=None):
-        left, top, w, h = crop or (0, 0, SCREEN_W, SCREEN_H)
-        r = subprocess.run(["import", "-window", "root", "-depth", "8", "-crop",
-                            f"{w}x{h}+{left}+{top}", "+repage", "ppm:-"], env=self.env,
-                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=20)
-        check(r.returncode == 0 and r.stdout, "import failed")
-        if name is not None:
-            subprocess.run(["convert", "ppm:-", os.path.join(self.artifacts, name + ".png")],
-                           input=r.stdout, timeout=20)
-        return Shot(r.stdout, left, top)
-
     def open_window(self, width, height, x, y, name):
         """An xev window of an exact client size; returns (process, client window, log path)."""
         path = os.path.join(self.temp, name + ".log")
@@ -208,9 +80,9 @@ class Desktop:
         with open(path, "wb") as out:
             p = self.spawn(["xev", "-name", name, "-geometry", f"{width}x{height}+{x}+{y}",
                             "-event", "button", "-event", "structure"], stdout=out)
-        window = self.wait_for(lambda: next(iter(set(self.client_windows()) - before), None), 10,
+        window = wait_for(lambda: next(iter(set(self.client_windows()) - before), None), 10,
                                f"window {name} did not appear")
-        self.wait_for(lambda: self.active_window() == window, 10, f"{name} was not activated")
+        wait_for(lambda: self.active_window() == window, 10, f"{name} was not activated")
         time.sleep(0.3)
         return p, window, path
 
@@ -218,33 +90,26 @@ class Desktop:
         return [int(v, 16) for v in re.findall(r"0x[0-9a-f]+",
                                                self.x("xprop", "-root", "_NET_CLIENT_LIST"))]
 
-    def xdotool(self, *argv):
-        self.x("xdotool", *map(str, argv), check_rc=True)
-
 
 class Bird:
     """The bird as the screen shows it."""
 
-    def __init__(self, desktop, assets):
-        self.d = desktop
-        self.frames = [read_bmp32(os.path.join(assets, f"frame{i}.bmp")) for i in range(1, 7)]
-        check(all(len(f) == FRAME_H and len(f[0]) == FRAME_W for f in self.frames),
+    def __init__(self, d, assets):
+        self.d = d
+        self.frames = load_frames(assets)
+        check(all((f.width, f.height) == (FRAME_W, FRAME_H) for f in self.frames),
               "unexpected frame size")
-        self.opaque = [[(fx, fy, px[:3]) for fy, row in enumerate(f) for fx, px in enumerate(row)
-                        if px[3]] for f in self.frames]
         # Pixels opaque in every frame take a press whatever the animation shows; pixels clear in
         # every frame let it through.
-        alphas = [(x, y, {f[y][x][3] for f in self.frames})
-                  for y in range(FRAME_H) for x in range(FRAME_W)]
-        self.always_opaque = [(x, y) for x, y, a in alphas if a == {255}]
-        self.never_opaque = [(x, y) for x, y, a in alphas if a == {0}]
+        self.always_opaque = common_pixels(self.frames, True)
+        self.never_opaque = common_pixels(self.frames, False)
         check(self.always_opaque, "no pixel is opaque in every frame")
         self.window = self.process = None
 
     def start(self, log_name="tapperbird"):
         with open(os.path.join(self.d.artifacts, log_name + ".log"), "wb") as err:
             self.process = self.d.spawn([self.d.program], stderr=err)
-        self.window = self.d.wait_for(self.find_window, 15, "the bird window did not appear")
+        self.window = wait_for(self.find_window, 15, "the bird window did not appear")
         log(f"bird window {self.window:#x}")
 
     def own_popups(self):
@@ -271,46 +136,30 @@ class Bird:
 
     def perch_for(self, window):
         left, top, width, height = self.d.geometry(window, frame=True)
-        right = left + width
-        return right if right == SCREEN_W else right - 4, round(top + height / 4)  # ties to even
-
-    def frame_in(self, shot, x, y):
-        """Index (1..6) of the frame whose opaque pixels the shot shows at (x, y), or None."""
-        best = None
-        for index, opaque in enumerate(self.opaque, start=1):
-            onscreen = [(x + fx, y + fy, rgb) for fx, fy, rgb in opaque
-                        if 0 <= x + fx < SCREEN_W and 0 <= y + fy < SCREEN_H]
-            if onscreen and all(shot.at(sx, sy) == rgb for sx, sy, rgb in onscreen) and (
-                    best is None or len(onscreen) > best[1]):
-                best = (index, len(onscreen))
-        return best[0] if best else None
+        return desktop.perch(left, top, left + width, top + height, SCREEN_W)
 
     def wait_perched(self, window, seconds=5):
         """Waits until the bird sits at the window's perch; returns the perch point."""
-        try:
-            return self.d.wait_for(lambda: (p := self.perch_for(window)) == self.position() and p,
-                                   seconds, "")
-        except Failure:
-            raise Failure(f"bird at {self.position()}, expected the perch {self.perch_for(window)} "
-                          f"of window {window:#x}")
+        point = poll(lambda: (p := self.perch_for(window)) == self.position() and p, seconds)
+        check(point, f"bird at {self.position()}, expected the perch {self.perch_for(window)} "
+              f"of window {window:#x}")
+        return point
 
     def visible_frame(self, point):
-        return self.frame_in(self.d.shot(crop=(*point, FRAME_W, FRAME_H)), *point)
+        return self.d.shot(crop=(*point, FRAME_W, FRAME_H)).frame_at(self.frames, *point)
 
     def is_hidden(self):
         x, y = self.position()
         return x >= SCREEN_W or y >= SCREEN_H or x + FRAME_W <= 0 or y + FRAME_H <= 0
 
     def click(self, point, pixel, button):
-        self.d.xdotool("mousemove", point[0] + pixel[0], point[1] + pixel[1])
-        time.sleep(0.15)
-        self.d.xdotool("click", button)
+        self.d.click(point[0] + pixel[0], point[1] + pixel[1], button, pause=0.15)
 
     def open_menu(self, point, button=3):
         self.click(point, self.always_opaque[len(self.always_opaque) // 2], button)
         px, py = (int(v) for v in re.search(r"x:(\d+) y:(\d+)", self.d.x(
             "xdotool", "getmouselocation")).groups())
-        menu = self.d.wait_for(self.menu_window, 5, f"no menu after a press of button {button}")
+        menu = wait_for(self.menu_window, 5, f"no menu after a press of button {button}")
         mx, my, mw, mh = self.d.geometry(menu)
         # At the pointer + (1, 1), or flipped to the pointer's other side near a screen edge.
         check(mx in (px + 1, px - mw) and my in (py + 1, py - mh),
@@ -319,7 +168,7 @@ class Bird:
 
     def choose(self, *keys):
         self.d.xdotool("key", *keys)
-        self.d.wait_for(lambda: self.menu_window() is None, 5, "the menu did not close")
+        wait_for(lambda: self.menu_window() is None, 5, "the menu did not close")
 
 
 def autostart_text(d):
@@ -353,7 +202,7 @@ def run_suite(args):
         depth = re.search(r"Depth:\s+(\d+)", d.x("xwininfo", "-id", hex(bird.window))).group(1)
         check(depth == ("32" if args.compositor else "24"),
               f"bird window depth {depth} with compositor={args.compositor}")
-        entry = d.wait_for(lambda: autostart_text(d), 5, "no autostart entry")
+        entry = wait_for(lambda: autostart_text(d), 5, "no autostart entry")
         check(exec_line in entry.splitlines(), f"the entry does not start the program:\n{entry}")
         check("Hidden=true" not in entry, "new autostart entry is disabled")
         check(os.path.isdir(os.path.join(d.env["XDG_CONFIG_HOME"], "Velmor's Software",
@@ -367,10 +216,10 @@ def run_suite(args):
         check(box is not None, "the bird changed nothing on the screen")
         check(perch[0] <= box[0] and perch[1] <= box[1] and box[2] <= perch[0] + FRAME_W and
               box[3] <= perch[1] + FRAME_H, f"screen changed in {box}, outside the bird at {perch}")
-        frame = bird.frame_in(shot, *perch)
+        frame = shot.frame_at(bird.frames, *perch)
         check(frame is not None, "the bird's pixels are not one of the frames")
         for fx, fy in ((x, y) for y in range(FRAME_H) for x in range(FRAME_W)
-                       if bird.frames[frame - 1][y][x][3] == 0):
+                       if (x, y) not in bird.frames[frame - 1].opaque):
             p = (perch[0] + fx, perch[1] + fy)
             check(shot.at(*p) == baseline.at(*p),
                   f"transparent pixel ({fx},{fy}) of frame {frame} hides the desktop")
@@ -425,11 +274,11 @@ def run_suite(args):
         log('"Run at Startup" removes and restores the entry')
         bird.open_menu(perch)
         bird.choose("Down", "Down", "Return")
-        d.wait_for(lambda: autostart_text(d) is None, 5, "entry not removed")
+        wait_for(lambda: autostart_text(d) is None, 5, "entry not removed")
         bird.open_menu(perch)
         d.shot(f"{tag}-05-menu-unticked")
         bird.choose("Down", "Down", "Return")
-        entry = d.wait_for(lambda: autostart_text(d), 5, "entry not restored")
+        entry = wait_for(lambda: autostart_text(d), 5, "entry not restored")
         check(exec_line in entry.splitlines(), "restored entry is wrong")
         # Switched off in the session settings, the entry counts as absent; ticking rewrites it on.
         with open(os.path.join(d.env["XDG_CONFIG_HOME"], "autostart", "Tapperbird.desktop"),
@@ -437,16 +286,16 @@ def run_suite(args):
             f.write("Hidden=true\n")
         bird.open_menu(perch)
         bird.choose("Down", "Down", "Return")
-        d.wait_for(lambda: "Hidden=true" not in (autostart_text(d) or "Hidden=true"), 5,
+        wait_for(lambda: "Hidden=true" not in (autostart_text(d) or "Hidden=true"), 5,
                    "a disabled entry was not rewritten enabled")
 
         log('"About Tapperbird" hides the bird; closing it brings it back')
         bird.open_menu(perch)
         bird.choose("Down", "Return")
-        about = d.wait_for(lambda: next((w for w in d.client_windows()
+        about = wait_for(lambda: next((w for w in d.client_windows()
                                          if "\"About\"" in d.x("xprop", "-id", hex(w), "WM_NAME")),
                                         None), 5, "no About window")
-        d.wait_for(lambda: d.active_window() == about, 5, "the About window is not active")
+        wait_for(lambda: d.active_window() == about, 5, "the About window is not active")
         time.sleep(0.5)
         check(bird.is_hidden(), f"bird visible at {bird.position()} while About is open")
         _, _, aw, ah = d.geometry(about)
@@ -459,21 +308,21 @@ def run_suite(args):
               "RESIZE" not in actions, f"About window actions: {actions}")
         d.shot(f"{tag}-06-about")
         d.xdotool("key", "alt+F4")  # openbox's own close binding
-        d.wait_for(lambda: about not in d.client_windows(), 5, "About did not close")
-        d.wait_for(lambda: not bird.is_hidden(), 5, "the bird did not come back after About")
+        wait_for(lambda: about not in d.client_windows(), 5, "About did not close")
+        wait_for(lambda: not bird.is_hidden(), 5, "the bird did not come back after About")
         bird.wait_perched(d.active_window())
         d.shot(f"{tag}-07-after-about")
 
         log("a short or minimised window hides the bird")
         _, w3, _ = d.open_window(200, 80, 500, 500, "short")  # frame 105 px: not over 106.5
-        d.wait_for(bird.is_hidden, 5, "bird shown on a 105 px high window")
+        wait_for(bird.is_hidden, 5, "bird shown on a 105 px high window")
         d.xdotool("windowsize", hex(w3), 200, 82)  # frame 107 px
         bird.wait_perched(w3)
         d.xdotool("windowminimize", "--sync", hex(w3))
-        d.wait_for(lambda: d.active_window() != w3, 5, "minimised window still active")
+        wait_for(lambda: d.active_window() != w3, 5, "minimised window still active")
         for w in (w1, w2):
             d.xdotool("windowminimize", "--sync", hex(w))
-        d.wait_for(bird.is_hidden, 5, "bird shown with every window minimised")
+        wait_for(bird.is_hidden, 5, "bird shown with every window minimised")
         d.shot(f"{tag}-08-all-minimised")
         d.xdotool("windowactivate", "--sync", hex(w2))
         perch = bird.wait_perched(w2)
@@ -492,17 +341,6 @@ def run_suite(args):
             raise Failure("the program did not end on Exit")
         check(code == 0, f"exit code {code}")
         log(f"suite passed ({tag})")
-
-
-def proc_kib(pid, field="VmRSS"):
-    with open(f"/proc/{pid}/status") as f:
-        return int(re.search(rf"^{field}:\s+(\d+)", f.read(), re.M).group(1))
-
-
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def x_resources(d, pid):
@@ -605,8 +443,6 @@ def main():
     args = parser.parse_args()
     args.program = os.path.abspath(args.program)
     os.makedirs(args.artifacts, exist_ok=True)
-    # ctest stops a test with SIGTERM first: unwind so the desktop is torn down.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     try:
         {"suite": run_suite, "soak": run_soak, "perf": run_perf,
          "no-display": run_no_display}[args.mode](args)

@@ -1,0 +1,260 @@
+"""A private X desktop for the end-to-end suites: Xvfb on a free display with openbox, temporary
+HOME and XDG folders, xdotool, screenshots read pixel by pixel and matched against the bird's
+frames. Every process started here is stopped by its PID when the `with` block ends, also on a
+failure or a SIGTERM/SIGHUP. Standard library only."""
+
+import ctypes
+import os
+import re
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+_prctl = ctypes.CDLL(None).prctl  # looked up here: the forked child must not load anything
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def log(message):
+    print(f"[{time.strftime('%H:%M:%S')}] {message}", flush=True)
+
+
+def poll(predicate, seconds, step=0.1):
+    """predicate()'s first true value within `seconds`, else its last, false one."""
+    deadline = time.time() + seconds
+    while True:
+        value = predicate()
+        if value or time.time() >= deadline:
+            return value
+        time.sleep(step)
+
+
+def wait_for(predicate, seconds, message, step=0.1):
+    """Like poll, but a Failure saying `message` when the time runs out."""
+    value = poll(predicate, seconds, step)
+    check(value, message)
+    return value
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def proc_kib(pid, field="VmRSS"):
+    with open(f"/proc/{pid}/status") as f:
+        return int(re.search(rf"^{field}:\s+(\d+)", f.read(), re.M).group(1))
+
+
+def perch(left, top, right, bottom, screen_width):
+    """Where the bird's top-left corner belongs on a window with this outer rectangle."""
+    # round() takes ties to the even neighbour, as the program's own rounding does.
+    return right if right == screen_width else right - 4, round(top + (bottom - top) / 4)
+
+
+class Frame:
+    """One sprite frame from its 32-bit BMP: its size and the colour of each opaque pixel."""
+
+    def __init__(self, path):
+        with open(path, "rb") as f:
+            data = f.read()
+        offset, = struct.unpack_from("<I", data, 10)
+        self.width, height = struct.unpack_from("<ii", data, 18)
+        self.height = abs(height)
+        self.opaque = {}
+        for row in range(self.height):
+            y = self.height - 1 - row if height > 0 else row
+            for x in range(self.width):
+                i = offset + 4 * (row * self.width + x)
+                if data[i + 3]:
+                    self.opaque[(x, y)] = (data[i + 2], data[i + 1], data[i])
+
+
+def load_frames(assets):
+    return [Frame(os.path.join(assets, f"frame{n}.bmp")) for n in range(1, 7)]
+
+
+def common_pixels(frames, opaque):
+    """The pixels opaque (or clear) in every frame, row by row from the top."""
+    return [(x, y) for y in range(frames[0].height) for x in range(frames[0].width)
+            if all(((x, y) in f.opaque) == opaque for f in frames)]
+
+
+class Shot:
+    """An RGB screenshot, or a part of one, from binary PPM; at() takes screen coordinates."""
+
+    def __init__(self, ppm, left=0, top=0):
+        m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
+        check(m is not None, "screenshot is not an 8-bit PPM")
+        self.width, self.height = int(m.group(1)), int(m.group(2))
+        self.ppm, self.pixels, self.left, self.top = ppm, ppm[m.end():], left, top
+
+    def at(self, x, y):
+        i = 3 * ((y - self.top) * self.width + (x - self.left))
+        return tuple(self.pixels[i:i + 3])
+
+    def frame_at(self, frames, x, y):
+        """The number (1..6) of the frame whose opaque pixels within the shot all show,
+        unblended, with its top-left corner at (x, y); the fullest such match, or None."""
+        best = None
+        for number, frame in enumerate(frames, start=1):
+            shown = [(x + fx, y + fy, rgb) for (fx, fy), rgb in frame.opaque.items()
+                     if self.left <= x + fx < self.left + self.width and
+                     self.top <= y + fy < self.top + self.height]
+            if shown and all(self.at(sx, sy) == rgb for sx, sy, rgb in shown) and (
+                    best is None or len(shown) > best[1]):
+                best = (number, len(shown))
+        return best[0] if best else None
+
+    def diff_box(self, other):
+        """Bounding box (left, top, right, bottom) of the pixels that differ, or None."""
+        check((self.width, self.height) == (other.width, other.height), "shot sizes differ")
+        n, xs, ys = 3 * self.width, [], []
+        for y in range(self.height):
+            a, b = self.pixels[y * n:(y + 1) * n], other.pixels[y * n:(y + 1) * n]
+            if a != b:
+                ys.append(y)
+                xs += [x for x in range(self.width) if a[3 * x:3 * x + 3] != b[3 * x:3 * x + 3]]
+        return (min(xs), ys[0], max(xs) + 1, ys[-1] + 1) if ys else None
+
+    def find_colours(self, colours, outside=(0, 0, 0, 0), limit=20):
+        """Up to `limit` (x, y, colour) showing one of `colours`, except inside `outside`
+        (left, top, right, bottom)."""
+        found = []
+        for colour in colours:
+            start = self.pixels.find(bytes(colour))
+            while start != -1 and len(found) < limit:
+                if start % 3 == 0:
+                    x = self.left + start // 3 % self.width
+                    y = self.top + start // 3 // self.width
+                    if not (outside[0] <= x < outside[2] and outside[1] <= y < outside[3]):
+                        found.append((x, y, colour))
+                start = self.pixels.find(bytes(colour), start + 1)
+        return found
+
+
+def _exit_on_signal(signum, _frame):
+    sys.exit(128 + signum)  # unwinds through the `with` block, which stops the desktop
+
+
+class Desktop:
+    """Xvfb + openbox with private HOME and XDG folders; stops everything it started."""
+
+    def __init__(self, artifacts, width, height, xvfb_args=()):
+        self.artifacts, self.xvfb_args = artifacts, xvfb_args
+        self.width, self.height = width, height
+        os.makedirs(artifacts, exist_ok=True)
+        self.processes = []
+        self.temp = tempfile.mkdtemp(prefix="tapperbird-e2e-")
+        self.env = {k: v for k, v in os.environ.items() if k not in (
+            "DISPLAY", "WAYLAND_DISPLAY", "GDK_BACKEND", "XDG_SESSION_TYPE",
+            "DBUS_SESSION_BUS_ADDRESS")}
+        for name, folder in (("HOME", "home"), ("XDG_CONFIG_HOME", "config"),
+                             ("XDG_CACHE_HOME", "cache"), ("XDG_DATA_HOME", "data"),
+                             ("XDG_RUNTIME_DIR", "runtime")):
+            self.env[name] = os.path.join(self.temp, folder)
+            os.makedirs(self.env[name], mode=0o700)
+
+    def __enter__(self):
+        for sig in (signal.SIGTERM, signal.SIGHUP):  # ctest stops a test with SIGTERM first
+            signal.signal(sig, _exit_on_signal)
+        try:
+            self.start()
+        except BaseException:
+            self.stop()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def spawn(self, argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+              stdin=subprocess.DEVNULL, **kwargs):
+        # PR_SET_PDEATHSIG: a harness killed outright must not leave its desktop running.
+        p = subprocess.Popen(argv, env=self.env, stdout=stdout, stderr=stderr, stdin=stdin,
+                             preexec_fn=lambda: _prctl(1, signal.SIGTERM), **kwargs)
+        self.processes.append(p)
+        return p
+
+    def start(self):
+        read_fd, write_fd = os.pipe()
+        self.spawn(["Xvfb", "-displayfd", str(write_fd), "-noreset", "-nolisten", "tcp", "-screen",
+                    "0", f"{self.width}x{self.height}x24", *self.xvfb_args], pass_fds=(write_fd,))
+        os.close(write_fd)
+        with os.fdopen(read_fd) as f:
+            number = f.readline().strip()  # written once the server listens; EOF if it died
+        check(number.isdigit(), "Xvfb did not report a display")
+        self.env["DISPLAY"] = ":" + number
+        log(f"Xvfb on {self.env['DISPLAY']}")
+        self.spawn(["openbox", "--sm-disable"])
+        wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.x(
+            "xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), 10, "openbox did not start")
+
+    def stop(self):
+        for p in reversed(self.processes):
+            if p.poll() is None:
+                p.terminate()
+        deadline = time.time() + 3
+        for p in reversed(self.processes):
+            try:
+                p.wait(timeout=max(0.1, deadline - time.time()))
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+        self.processes.clear()
+        shutil.rmtree(self.temp, ignore_errors=True)
+
+    def x(self, *argv, check_rc=False):
+        r = subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=30)
+        check(not check_rc or r.returncode == 0, f"{' '.join(argv)} failed: {r.stderr.strip()}")
+        return r.stdout
+
+    def xdotool(self, *argv, check_rc=True):
+        return self.x("xdotool", *map(str, argv), check_rc=check_rc)
+
+    def xid(self, title):
+        """The X window of the top-level titled exactly `title`, or None."""
+        ids = self.xdotool("search", "--name", f"^{title}$", check_rc=False).split()
+        return ids[0] if ids else None
+
+    def activate(self, title):
+        window = self.xid(title)
+        if window:
+            self.xdotool("windowactivate", "--sync", window, check_rc=False)
+        return window
+
+    def click(self, x, y, button=1, pause=0.0):
+        if pause:  # let the toolkit see the pointer arrive before the press
+            self.xdotool("mousemove", x, y)
+            time.sleep(pause)
+            self.xdotool("click", button)
+        else:
+            self.xdotool("mousemove", "--sync", x, y, "click", button)
+
+    def shot(self, name=None, crop=None):
+        """The screen, or the (left, top, width, height) part of it; saved as name.png if named."""
+        left, top, w, h = crop or (0, 0, self.width, self.height)
+        r = subprocess.run(["import", "-window", "root", "-depth", "8", "-crop",
+                            f"{w}x{h}+{left}+{top}", "+repage", "ppm:-"], env=self.env,
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30)
+        check(r.returncode == 0 and r.stdout, "import failed")
+        shot = Shot(r.stdout, left, top)
+        if name is not None:
+            self.save(shot, name)
+        return shot
+
+    def save(self, shot, name):
+        subprocess.run(["convert", "ppm:-", os.path.join(self.artifacts, name + ".png")],
+                       input=shot.ppm, timeout=30)

@@ -10,16 +10,16 @@
 namespace tb {
 
 enum class AboutControlId : std::uint8_t {
-    Label1,
-    Label7,
-    lblversion,
-    Label2,
-    Frame1,
-    Label3,
-    Image1,
-    Label4,
-    Label5,
-    Label6,
+    Title,
+    BetaBadge,
+    Version,
+    Licence,
+    CreditsFrame,
+    Copyright,
+    DonateButton,
+    MakerLink,
+    ArtistCredit,
+    ArtistLink,
 };
 
 enum class AboutControlKind : std::uint8_t { Label, Frame, Picture };
@@ -31,13 +31,13 @@ struct FontSpec {
     bool underline;
 };
 
-// One control, positioned in twips relative to its container (the form or Frame1).
+// One control, positioned in twips relative to its container (the form or CreditsFrame).
 struct AboutControl {
     AboutControlId id;
     AboutControlKind kind;
     std::string_view text;  // label caption; empty for the frame and the picture
     std::int32_t leftTwips, topTwips, widthTwips, heightTwips;
-    bool inFrame;  // child of Frame1
+    bool inFrame;  // child of CreditsFrame
     FontSpec font;
     TextAlign align;
     bool handCursor;  // the link cursor; the control is clickable

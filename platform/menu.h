@@ -7,7 +7,14 @@
 
 namespace tb {
 
-enum class MenuItem : std::uint8_t { About, Line1, Start, Line2, Donation, Exit };
+enum class MenuItem : std::uint8_t {
+    About,
+    FirstSeparator,
+    RunAtStartup,
+    SecondSeparator,
+    Donate,
+    Exit
+};
 
 enum class MenuItemKind : std::uint8_t { Command, Separator, Check };
 

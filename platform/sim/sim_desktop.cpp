@@ -400,7 +400,7 @@ bool SimMenu::IsChecked(MenuItem item) const {
 }
 
 void SimMenu::Popup() {
-    popups_.push_back(PopupRecord{IsChecked(MenuItem::Start), desk_.now_});
+    popups_.push_back(PopupRecord{IsChecked(MenuItem::RunAtStartup), desk_.now_});
     open_ = true;
 }
 

@@ -43,7 +43,7 @@ class Win32AboutView final : public AboutView, private MessageTarget {
 
     Win32FormsRuntime& forms_;
     AboutViewEvents* events_ = nullptr;
-    AboutControl frame_{};  // Frame1 of the current design, the origin of its children
+    AboutControl frame_{};  // CreditsFrame of the current design, the origin of its children
     std::vector<Font> fonts_;
     UniqueHicon iconLarge_;
     UniqueHicon iconSmall_;

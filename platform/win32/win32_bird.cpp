@@ -106,7 +106,7 @@ Win32BirdSurface::Win32BirdSurface(Win32FormsRuntime& forms) : forms_(forms) {
     }
     RegisterTrampolineClass(forms.Instance(), kBirdClass, nullptr, nullptr);
     // Never activated and never in the taskbar; the logic adds the layered style at load.
-    window_.reset(CreateRoutedWindow(forms.Instance(), kBirdClass, L"Form1", WS_POPUP,
+    window_.reset(CreateRoutedWindow(forms.Instance(), kBirdClass, L"Tapperbird", WS_POPUP,
                                      WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_NOACTIVATE, 0, 0, 0,
                                      0, nullptr, *this, "bird window"));
 }

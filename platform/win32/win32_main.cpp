@@ -14,7 +14,7 @@
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_window_system.h"
-#include "shell/program.h"
+#include "app/program.h"
 
 #if defined(__GLIBCXX__)
 // libstdc++'s default terminate handler prints a demangled type name, which pulls a demangler

@@ -18,7 +18,7 @@
 #include "platform/x11/x11_shell.h"
 #include "platform/x11/x11_window_system.h"
 #include "platform/x11/xdg_registry.h"
-#include "shell/program.h"
+#include "app/program.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// About window on GTK. Frame1's children are laid out in the form's own layout at the frame's
+// About window on GTK. CreditsFrame's children are laid out in the form's own layout at the frame's
 // origin plus their offsets, so GtkFrame's inner padding cannot shift them off their twips.
 #include "platform/x11/x11_about_view.h"
 

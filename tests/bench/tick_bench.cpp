@@ -9,7 +9,7 @@
 #include <new>
 
 #include "platform/sim/sim_desktop.h"
-#include "shell/program.h"
+#include "app/program.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ void operator delete[](void* p, std::size_t) noexcept {
 
 namespace {
 
-constexpr int kTicksPerSecond = 10;      // Timer1 ticks in one simulated second
+constexpr int kTicksPerSecond = 10;      // animation ticks in one simulated second
 constexpr int kSecondsPerDesktop = 500;  // the sim's logs are reserved for this many changes
 
 // A desktop with two tall windows, A in the foreground, the program started and settled in.

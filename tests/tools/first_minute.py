@@ -5,7 +5,7 @@ alone (not from the C++ code), so the scenario test can check the program agains
 Two runs on a 1920 x 1080 screen at 96 DPI, started at t = 0 with window A in the foreground:
   quiet:     A stays in the foreground for the whole minute;
   switching: B is activated at 22.05 s, A again at 40.05 s and B at 41.05 s, inside the settle.
-Timers fire in due order, ties in creation order (Timer1, Timer2, TmrnewWinDelay).
+Timers fire in due order, ties in creation order (animation tick, foreground poll, settle countdown).
 
 Output: one block per run, "run <name>", then run-length lines "<count> <frame> <x> <y>" for the
 600 presentations, then "draws <n>" with the number of random draws made.
@@ -58,7 +58,7 @@ def simulate(changes):
         while pending and pending[0][0] < t:
             foreground = pending.pop(0)[1]
 
-        # Timer1: hold the rest frame while settling, else one step of the machine.
+        # Animation tick: hold the rest frame while settling, else one step of the machine.
         def present():
             nonlocal first_show, new_target
             if first_show:
@@ -94,14 +94,14 @@ def simulate(changes):
             if anim == 6:
                 peck_next = rng.between(1, 20) in (9, 18)
 
-        # Timer2: adopt a new foreground window.
+        # Foreground poll: adopt a new foreground window.
         if foreground != target:
             target = foreground
             new_target, settle = True, 3
             if not delay_on:
                 delay_on, delay_due = True, t + 1000
 
-        # TmrnewWinDelay: count down, then switch itself off.
+        # Settle countdown: count down, then switch itself off.
         if delay_on and delay_due == t:
             if settle != 0:
                 settle -= 1

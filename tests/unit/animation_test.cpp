@@ -18,13 +18,13 @@ TEST_F(AnimationTest, EachTickStepsTheMachineByTheTable) {
                            {5, 1, 6, 6}, {6, 0, 1, 1}, {6, 1, 1, 1}, {0, 1, 0, 6}, {7, 0, 0, 6}};
     desk.Random().Script(std::vector<float>(100, Roll20(5)));
     for (const auto& [before, peck, picture, after] : rows) {
-        State().AnimState = before;
-        Bird().PeckNext = peck != 0;
-        Bird().Picture1 = 4;
+        SetStep(before);
+        Bird().peckNext = peck != 0;
+        Bird().currentFrame = 4;
         const std::int64_t draws = desk.Random().Draws();
         const std::int64_t presents = desk.Bird().PresentCount();
-        Bird().Timer1_Timer();
-        EXPECT_EQ(State().AnimState, after) << before;
+        Bird().OnAnimationTick();
+        EXPECT_EQ(Step(), after) << before;
         EXPECT_EQ(LastFrame(), picture == 0 ? 4 : picture) << before;
         EXPECT_EQ(desk.Bird().PresentCount(), presents + 1) << "one presentation per tick";
         EXPECT_EQ(desk.Random().Draws() - draws, after == 6 ? 1 : 0) << before;
@@ -35,25 +35,25 @@ TEST_F(AnimationTest, OnlyDrawsOfNineAndEighteenStartAPeck) {
     StartOn({100, 100, 900, 800});
     for (int roll : {8, 9, 10, 17, 18, 19, 20, 1}) {
         desk.Random().Script({Roll20(roll)});
-        State().AnimState = 1;
-        Bird().PeckNext = false;
-        Bird().Timer1_Timer();
-        EXPECT_EQ(Bird().LastRoll, roll);
-        EXPECT_EQ(Bird().PeckNext, roll == 9 || roll == 18) << roll;
+        SetStep(1);
+        Bird().peckNext = false;
+        Bird().OnAnimationTick();
+        EXPECT_EQ(Bird().lastRoll, roll);
+        EXPECT_EQ(Bird().peckNext, roll == 9 || roll == 18) << roll;
     }
 }
 
 TEST_F(AnimationTest, ThePerchDrawIsTakenBeforeThePeckDrawOfTheSameTick) {
     StartOn({100, 100, 900, 800});
-    State().NewTarget = true;
-    State().AnimState = 1;
-    Bird().PeckNext = false;
+    State().newTarget = true;
+    SetStep(1);
+    Bird().peckNext = false;
     // Taken in this order: height 2 (a quarter), then peck 9. Swapped: height 5, no peck.
     desk.Random().Script({0.12f, 0.43f});
-    Bird().Timer1_Timer();
+    Bird().OnAnimationTick();
     EXPECT_EQ(LastPoint(), (Point{896, 275}));
-    EXPECT_EQ(Bird().LastRoll, 9);
-    EXPECT_TRUE(Bird().PeckNext);
+    EXPECT_EQ(Bird().lastRoll, 9);
+    EXPECT_TRUE(Bird().peckNext);
 }
 
 class SettleTest : public Scenario {
@@ -75,7 +75,7 @@ class SettleTest : public Scenario {
 TEST_F(SettleTest, RestsThreeCountdownTicksThenResumesWhereItStopped) {
     PeckThenSwitch();
     WaitUntil(3950);
-    std::vector<int> expected{4};                // 600 ms: Timer1 runs before the poll
+    std::vector<int> expected{4};                // 600 ms: the animation tick runs before the poll
     expected.insert(expected.end(), 30, 1);      // 700..3600 ms: resting on B
     expected.insert(expected.end(), {5, 6, 1});  // the peck goes on from frame 5
     EXPECT_EQ(FramesSince(5), expected);
@@ -83,9 +83,9 @@ TEST_F(SettleTest, RestsThreeCountdownTicksThenResumesWhereItStopped) {
     EXPECT_EQ(desk.Random().Draws(), 3) << "nothing is drawn while resting";
 
     WaitUntil(4599);
-    EXPECT_TRUE(Bird().TmrnewWinDelay->Enabled());
+    EXPECT_TRUE(Bird().settleTimer->Enabled());
     WaitUntil(4600);
-    EXPECT_FALSE(Bird().TmrnewWinDelay->Enabled()) << "one tick after reaching zero";
+    EXPECT_FALSE(Bird().settleTimer->Enabled()) << "one tick after reaching zero";
 }
 
 TEST_F(SettleTest, AChangeDuringTheRestStartsItAgain) {
@@ -105,7 +105,7 @@ TEST_F(AnimationTest, OnlyChangesThatLastUntilAPollCount) {
     const WindowHandle b = OpenWindow({1000, 100, 1800, 900});
     desk.Activate(a);  // undone before the poll
     Wait(300);
-    EXPECT_EQ(State().TargetWnd, a);
+    EXPECT_EQ(State().targetWindow, a);
     EXPECT_TRUE(desk.Windows().TopmostCalls().empty());
 
     // No foreground window at all is a target like any other, and hides the bird.

@@ -32,7 +32,7 @@ TEST_F(MenuTest, AnyButtonOpensTheMenuAsBuilt) {
 }
 
 TEST_F(MenuTest, TheTickShowsTheRegistryAtEveryPopup) {
-    Choose(MenuItem::Start);
+    Choose(MenuItem::RunAtStartup);
     EXPECT_FALSE(ShownTicked());
     EXPECT_TRUE(RunValue());
     desk.ClickBird(MouseButton::Right);
@@ -46,55 +46,55 @@ TEST_F(MenuTest, TheTickShowsTheRegistryAtEveryPopup) {
     EXPECT_FALSE(ShownTicked());
     desk.DismissMenu();
     desk.Registry().SetString(kRunKey, "Tapperbird", "C:\\elsewhere.exe");
-    Choose(MenuItem::Start);
+    Choose(MenuItem::RunAtStartup);
     EXPECT_TRUE(ShownTicked());
     EXPECT_FALSE(RunValue());
 }
 
 TEST_F(MenuTest, ARefusedKeyStillFlipsTheTickUntilTheNextPopup) {
     desk.Registry().DenyWriteAccess(kRunKey);
-    Choose(MenuItem::Start);
+    Choose(MenuItem::RunAtStartup);
     EXPECT_FALSE(RunValue());
-    EXPECT_TRUE(desk.Menu().IsChecked(MenuItem::Start));
+    EXPECT_TRUE(desk.Menu().IsChecked(MenuItem::RunAtStartup));
     EXPECT_TRUE(desk.Forms().MessageBoxes().empty()) << "a refused key is not reported";
     desk.ClickBird(MouseButton::Left);
     EXPECT_FALSE(ShownTicked());
 }
 
 TEST_F(MenuTest, DonationOpensTheMakersSiteAndExitEndsAtOnce) {
-    Choose(MenuItem::Donation);
+    Choose(MenuItem::Donate);
     EXPECT_EQ(desk.Shell().Opened(), std::vector<std::string>{TB_MAKER_URL});
     Choose(MenuItem::About);
     Choose(MenuItem::Exit);
     EXPECT_TRUE(desk.Forms().Ended());
     // The About window went without its unload: nothing restarted the bird's timers.
-    EXPECT_FALSE(Bird().Timer1->Enabled());
+    EXPECT_FALSE(Bird().animationTimer->Enabled());
 }
 
 TEST_F(MenuTest, AnErrorInACommandIsShownOnceAndTheBirdCarriesOn) {
     desk.Raise(sim::SimCall::AboutCreate, "Not enough memory to create the window", 1);
     Choose(MenuItem::About);
     ExpectOneWarning("Not enough memory to create the window");
-    EXPECT_TRUE(Bird().Timer1->Enabled()) << "the load never ran";
+    EXPECT_TRUE(Bird().animationTimer->Enabled()) << "the load never ran";
 
     // The next try opens it; a browser that cannot be started says nothing.
     Choose(MenuItem::About);
     EXPECT_TRUE(desk.About().Shown());
     desk.Raise(sim::SimCall::ShellOpen, "No browser");
-    EXPECT_TRUE(desk.ClickAbout(AboutControlId::Label6));
+    EXPECT_TRUE(desk.ClickAbout(AboutControlId::ArtistLink));
     EXPECT_EQ(desk.Forms().MessageBoxes().size(), 1u);
 }
 
 using AboutTest = MenuTest;
 
 TEST_F(AboutTest, OpeningPausesTheBirdOffTheRightEdge) {
-    State().AnimState = 3;
+    SetStep(3);
     Choose(MenuItem::About);
     ASSERT_TRUE(desk.About().Shown());
-    EXPECT_EQ(desk.About().Text(AboutControlId::lblversion), "Version 1.0.0");
-    EXPECT_FALSE(Bird().Timer1->Enabled());
-    EXPECT_FALSE(Bird().Timer2->Enabled());
-    EXPECT_EQ(State().AnimState, 6);
+    EXPECT_EQ(desk.About().Text(AboutControlId::Version), "Version 1.0.0");
+    EXPECT_FALSE(Bird().animationTimer->Enabled());
+    EXPECT_FALSE(Bird().foregroundWatch->Enabled());
+    EXPECT_EQ(Step(), 6);
     EXPECT_EQ(desk.Bird().WindowRect().Left, 1920);
     ASSERT_EQ(desk.Windows().TopmostCalls().size(), 1u);
     EXPECT_EQ(desk.Windows().TopmostCalls()[0].window, desk.About().Handle());
@@ -103,11 +103,11 @@ TEST_F(AboutTest, OpeningPausesTheBirdOffTheRightEdge) {
 TEST_F(AboutTest, ChoosingAboutAgainOnlyBringsTheOpenWindowForward) {
     Choose(MenuItem::About);
     desk.Activate(a_);
-    Bird().Timer1->SetEnabled(true);  // a load would switch it off again
+    Bird().animationTimer->SetEnabled(true);  // a load would switch it off again
     Choose(MenuItem::About);
     EXPECT_EQ(desk.About().CreateCount(), 1);
     EXPECT_EQ(desk.About().ActivateCount(), 2);
-    EXPECT_TRUE(Bird().Timer1->Enabled());
+    EXPECT_TRUE(Bird().animationTimer->Enabled());
     EXPECT_EQ(desk.Windows().TopmostCalls().size(), 2u) << "every activation lifts it";
 }
 
@@ -116,27 +116,27 @@ TEST_F(AboutTest, ClosingResumesFromRestAndPicksUpAChangeMadeWhileOpen) {
     const WindowHandle b = desk.AddWindow({1000, 100, 1800, 900});
     desk.Activate(b);
     Wait(3000);
-    EXPECT_EQ(State().TargetWnd, a_);
+    EXPECT_EQ(State().targetWindow, a_);
     desk.CloseAbout();
     ASSERT_TRUE(desk.Step());  // the first tick after closing: still the old target, at rest
     EXPECT_EQ(LastFrame(), 1);
     EXPECT_EQ(LastPoint(), (Point{896, 275}));
     Wait(200);
-    EXPECT_EQ(State().TargetWnd, b);
+    EXPECT_EQ(State().targetWindow, b);
     EXPECT_EQ(LastPoint().x, 1796);
 
     Choose(MenuItem::About);  // a new window, loaded again
     EXPECT_EQ(desk.About().CreateCount(), 2);
-    EXPECT_FALSE(Bird().Timer1->Enabled());
+    EXPECT_FALSE(Bird().animationTimer->Enabled());
 }
 
 TEST_F(AboutTest, TheThreeLinksOpenTheirSitesAndNothingElseIsALink) {
     Choose(MenuItem::About);
-    EXPECT_TRUE(desk.ClickAbout(AboutControlId::Image1));
-    EXPECT_TRUE(desk.ClickAbout(AboutControlId::Label4));
-    EXPECT_TRUE(desk.ClickAbout(AboutControlId::Label6));
-    for (AboutControlId id : {AboutControlId::Label1, AboutControlId::Label3,
-                              AboutControlId::Label5, AboutControlId::lblversion}) {
+    EXPECT_TRUE(desk.ClickAbout(AboutControlId::DonateButton));
+    EXPECT_TRUE(desk.ClickAbout(AboutControlId::MakerLink));
+    EXPECT_TRUE(desk.ClickAbout(AboutControlId::ArtistLink));
+    for (AboutControlId id : {AboutControlId::Title, AboutControlId::Copyright,
+                              AboutControlId::ArtistCredit, AboutControlId::Version}) {
         EXPECT_FALSE(desk.ClickAbout(id));
     }
     EXPECT_EQ(desk.Shell().Opened(),

@@ -26,7 +26,7 @@ TEST_F(PlacementTest, FirstShowIsFarOffScreenThenThePerchAQuarterDown) {
     StartProgram();
     Wait(100);
     EXPECT_EQ(LastPoint(), (Point{28800, 16200}));
-    EXPECT_EQ(State().TargetRect, Rect{}) << "the first show does not look at the target";
+    EXPECT_EQ(State().targetRect, Rect{}) << "the first show does not look at the target";
     Wait(100);
     EXPECT_EQ(LastPoint(), (Point{896, 275}));
 }
@@ -88,7 +88,7 @@ TEST_F(PlacementTest, AHiddenTargetOrTheBirdItselfSendsItToTheHidingPlace) {
 
     desk.Activate(desk.Bird().Handle());  // e.g. a click that activates it despite everything
     Wait(200);
-    EXPECT_EQ(State().TargetWnd, desk.Bird().Handle());
+    EXPECT_EQ(State().targetWindow, desk.Bird().Handle());
     EXPECT_EQ(LastPoint(), kHidden);
 }
 
@@ -106,12 +106,12 @@ TEST_F(PlacementTest, ATargetClosingMidTickHidesTheBirdAndKeepsItsLastRectangle)
         Wait(200);
         ASSERT_EQ(LastPoint().x, 896);
         desk.CloseWindowBefore(call, target);
-        ASSERT_TRUE(desk.Step());  // that Timer1 tick only
+        ASSERT_TRUE(desk.Step());  // that animation tick only
         EXPECT_EQ(LastPoint(), kHidden);
-        EXPECT_EQ(State().TargetRect, (Rect{100, 100, 900, 800})) << "the last good one stays";
+        EXPECT_EQ(State().targetRect, (Rect{100, 100, 900, 800})) << "the last good one stays";
         // The foreground passed back to the window behind; the poll adopts it as a new target.
         Wait(200);
-        EXPECT_EQ(State().TargetWnd, behind);
+        EXPECT_EQ(State().targetWindow, behind);
         EXPECT_EQ(LastPoint().x, 496);
     }
 }

@@ -6,10 +6,10 @@
 #include <memory>
 #include <optional>
 
-#include "bird/form1.h"
-#include "bird/shared_state.h"
+#include "app/program.h"
+#include "bird/bird_state.h"
+#include "bird/bird_window.h"
 #include "platform/sim/sim_desktop.h"
-#include "shell/program.h"
 
 namespace tb::test {
 
@@ -72,8 +72,11 @@ class Scenario : public ::testing::Test {
         return frames;
     }
 
-    SharedState& State() { return program_->State(); }
-    Form1& Bird() { return program_->BirdForm(); }
+    BirdState& State() { return program_->State(); }
+    // The animation step as its number, 1..6; tests also set values outside the cycle.
+    int Step() { return static_cast<int>(State().animation); }
+    void SetStep(int step) { State().animation = static_cast<AnimationStep>(step); }
+    BirdWindow& Bird() { return program_->Bird(); }
     Program& App() { return *program_; }
 
     sim::SimDesktop desk;

@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "platform/sim/sim_desktop.h"
-#include "settings/module3.h"
+#include "settings/first_run.h"
+#include "settings/startup_entry.h"
 
 namespace tb {
 namespace {
@@ -13,8 +14,8 @@ namespace {
 using sim::RegValue;
 using sim::SimCall;
 
-constexpr std::string_view kRun = Module3::kRunKeyPath;
-constexpr std::string_view kApproved = Module3::kStartupApprovedPath;
+constexpr std::string_view kRun = StartupEntry::kRunKeyPath;
+constexpr std::string_view kApproved = StartupEntry::kStartupApprovedPath;
 constexpr std::string_view kName = "Tapperbird";
 
 // The exact bytes a stored string value holds: the text and its terminating NUL.
@@ -28,10 +29,10 @@ class SettingsTest : public ::testing::Test {
   protected:
     SettingsTest() { reg.CreateKeyPath(kRun); }
 
-    bool Exists() { return Module3::StartupEntryExists(reg, desk.Forms()); }
-    void Add() { Module3::AddStartupEntry(reg, desk.Forms()); }
-    void Remove() { Module3::RemoveStartupEntry(reg, desk.Forms()); }
-    void FirstRun() { Module3::FirstRunRegistration(reg, desk.Forms()); }
+    bool Exists() { return StartupEntry::Exists(reg, desk.Forms()); }
+    void Add() { StartupEntry::Add(reg, desk.Forms()); }
+    void Remove() { StartupEntry::Remove(reg, desk.Forms()); }
+    void StartFirstTime() { FirstRun::Register(reg, desk.Forms()); }
     std::optional<RegValue> RunValue() const { return reg.GetValue(kRun, kName); }
     // The texts of the message boxes so far, each checked to be the program's warning box.
     std::vector<std::string> Warnings() {
@@ -140,42 +141,42 @@ TEST_F(SettingsTest, AnErrorRaisedWhileRemovingOrQueryingShowsOneWarningAndChang
 
 // ---- the marker key and the first-run registration
 
-constexpr std::string_view kSettingsKey = Module3::kSettingsKeyPath;
-constexpr std::string_view kMarker = Module3::kMarkerKeyPath;
+constexpr std::string_view kSettingsKey = FirstRun::kSettingsKeyPath;
+constexpr std::string_view kMarker = FirstRun::kMarkerKeyPath;
 
 TEST_F(SettingsTest, KeyExistsCreatesWhatIsMissingAndCreateMarkerKeyNeedsItsParent) {
-    Module3::CreateMarkerKey(reg);
+    FirstRun::CreateMarker(reg);
     EXPECT_FALSE(reg.KeyExists(kSettingsKey)) << "no parent: nothing is created";
-    EXPECT_FALSE(Module3::KeyExists(reg, kMarker));
+    EXPECT_FALSE(FirstRun::KeyExists(reg, kMarker));
     EXPECT_TRUE(reg.KeyExists(kMarker)) << "created with every missing parent";
-    EXPECT_TRUE(Module3::KeyExists(reg, "software\\VELMOR'S SOFTWARE\\tapperbird\\1.0\\Temp"))
+    EXPECT_TRUE(FirstRun::KeyExists(reg, "software\\VELMOR'S SOFTWARE\\tapperbird\\1.0\\Temp"))
         << "names compare without regard to case";
 
     reg.DeleteKey(kMarker);
     reg.SetString(kSettingsKey, "keep", "me");
-    Module3::CreateMarkerKey(reg);
+    FirstRun::CreateMarker(reg);
     EXPECT_TRUE(reg.KeyExists(kMarker));
     EXPECT_EQ(reg.GetValue(kSettingsKey, "keep"), SzValue("me"));
 }
 
 TEST_F(SettingsTest, FirstRunRegistersOnceAndLaterRunsWriteNothing) {
-    FirstRun();
+    StartFirstTime();
     EXPECT_EQ(RunValue(), SzValue("\"" + desk.ProgramPathValue() + "\""));
     EXPECT_TRUE(reg.KeyExists(kMarker));
 
     // The user unticked "Run at Startup": it stays off across restarts.
     Remove();
-    FirstRun();
+    StartFirstTime();
     EXPECT_FALSE(RunValue());
 }
 
 TEST_F(SettingsTest, RemovingTheMarkerOrAKeyAboveItRegistersAgain) {
     for (std::string_view removed :
          {kMarker, kSettingsKey, std::string_view("Software\\Velmor's Software")}) {
-        FirstRun();
+        StartFirstTime();
         Remove();
         reg.DeleteKey(removed);
-        FirstRun();
+        StartFirstTime();
         EXPECT_TRUE(RunValue()) << removed;
         EXPECT_TRUE(reg.KeyExists(kMarker));
     }
@@ -183,9 +184,9 @@ TEST_F(SettingsTest, RemovingTheMarkerOrAKeyAboveItRegistersAgain) {
 
 TEST_F(SettingsTest, AnUncreatableMarkerRegistersOnEveryStart) {
     reg.DenyCreate("Software\\Velmor's Software");
-    FirstRun();
+    StartFirstTime();
     Remove();
-    FirstRun();
+    StartFirstTime();
     EXPECT_TRUE(RunValue()) << "no marker: the second start registers again";
     EXPECT_FALSE(reg.KeyExists("Software\\Velmor's Software"));
     EXPECT_TRUE(Warnings().empty()) << "refusals are result codes, not errors";
@@ -193,14 +194,14 @@ TEST_F(SettingsTest, AnUncreatableMarkerRegistersOnEveryStart) {
 
 TEST_F(SettingsTest, FirstRunLetsMarkerErrorsThroughButHandlesItsOwnAddErrors) {
     desk.Raise(SimCall::ProgramPath, "no path", 1);
-    FirstRun();
+    StartFirstTime();
     EXPECT_EQ(Warnings(), std::vector<std::string>{"no path"});
     EXPECT_FALSE(RunValue());
     EXPECT_TRUE(reg.KeyExists(kMarker)) << "the marker is still set after a handled error";
 
     reg.DeleteKey(kMarker);
     desk.Raise(SimCall::RegOpenKey, "open failed", 1);
-    EXPECT_THROW(FirstRun(), std::runtime_error) << "the start-up's handler reports these";
+    EXPECT_THROW(StartFirstTime(), std::runtime_error) << "the start-up's handler reports these";
     EXPECT_EQ(Warnings().size(), 1u);
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "scenario.h"
-#include "shell/form2.h"
+#include "app/host.h"
 
 namespace tb::test {
 namespace {
@@ -18,7 +18,7 @@ TEST_F(StartupTest, FirstRunRegistersThenShowsTheBirdWithoutTakingTheFocus) {
     StartProgram();
     ASSERT_TRUE(RunValue().has_value());
     EXPECT_TRUE(desk.Registry().KeyExists(kMarkerKey));
-    EXPECT_EQ(App().HostForm().Caption(), "Tapperbird");
+    EXPECT_EQ(App().GetHost().Caption(), "Tapperbird");
     EXPECT_EQ(desk.Mutex().Created(), std::vector<std::string>{"Tapperbird"});
 
     // Sized to the picture box, titled, layered, shown without the focus.
@@ -51,9 +51,9 @@ TEST_F(StartupTest, AnErrorShowsOneWarningAndSkipsTheRestOfTheStart) {
     EXPECT_TRUE(RunValue().has_value());
     EXPECT_TRUE(desk.Registry().KeyExists(kMarkerKey));
     EXPECT_FALSE(desk.Bird().Shown());
-    EXPECT_FALSE(Bird().Timer2->Enabled()) << "nothing polls the foreground";
+    EXPECT_FALSE(Bird().foregroundWatch->Enabled()) << "nothing polls the foreground";
     // The bird window had loaded, so its animation runs on, unseen, as the completed steps left it.
-    EXPECT_TRUE(Bird().Timer1->Enabled());
+    EXPECT_TRUE(Bird().animationTimer->Enabled());
     EXPECT_EQ(desk.Menu().BuildCount(), 1);
     Wait(1000);
     EXPECT_EQ(desk.Forms().MessageBoxes().size(), 1u);
@@ -64,7 +64,7 @@ TEST_F(StartupTest, AMarkerKeyErrorStopsTheStartBeforeTheBirdLoads) {
     desk.Raise(sim::SimCall::RegCreateKey, "Registry unavailable", 1);
     StartProgram();
     ExpectOneWarning("Registry unavailable");
-    EXPECT_EQ(App().HostForm().Caption(), "Form2");
+    EXPECT_TRUE(App().GetHost().Caption().empty()) << "the start-up never named the host";
     EXPECT_TRUE(desk.Mutex().Created().empty());
     Wait(1000);
     EXPECT_EQ(desk.Bird().PresentCount(), 0);

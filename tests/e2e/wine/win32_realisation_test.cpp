@@ -205,12 +205,12 @@ void TestBirdSurface(Win32FormsRuntime& forms) {
 void TestMenu(Win32FormsRuntime& forms) {
     Win32PopupMenu menu(forms);
     const MenuEntry entries[] = {{MenuItem::About, MenuItemKind::Command, "About Tapperbird"},
-                                 {MenuItem::Start, MenuItemKind::Check, "Run at Startup"}};
+                                 {MenuItem::RunAtStartup, MenuItemKind::Check, "Run at Startup"}};
     menu.Build(entries);
-    menu.SetChecked(MenuItem::Start, true);
-    CHECK(menu.IsChecked(MenuItem::Start) && !menu.IsChecked(MenuItem::About));
-    menu.SetChecked(MenuItem::Start, false);
-    CHECK(!menu.IsChecked(MenuItem::Start) && !menu.IsChecked(MenuItem::Donation));
+    menu.SetChecked(MenuItem::RunAtStartup, true);
+    CHECK(menu.IsChecked(MenuItem::RunAtStartup) && !menu.IsChecked(MenuItem::About));
+    menu.SetChecked(MenuItem::RunAtStartup, false);
+    CHECK(!menu.IsChecked(MenuItem::RunAtStartup) && !menu.IsChecked(MenuItem::Donate));
 }
 
 }  // namespace

@@ -4,11 +4,12 @@
 #include <cmath>
 
 #include "platform/sim/sim_desktop.h"
-#include "shell/module2.h"
+#include "desktop/random_between.h"
+#include "desktop/topmost.h"
 
 namespace {
 
-using tb::Module2::RandomBetween;
+using tb::RandomBetween;
 
 TEST(RandomBetweenTest, EndsOfTheSourceMapToTheEndsOfTheRange) {
     tb::sim::SimRandom random;
@@ -38,7 +39,7 @@ TEST(SetTopmostTest, LiftsWithoutMovingOrActivating) {
     const tb::WindowHandle w = desk.AddWindow({10, 20, 300, 400});
     const tb::WindowHandle other = desk.AddWindow({0, 0, 100, 100});
     desk.Activate(other);
-    tb::Module2::SetTopmost(desk.Windows(), w);
+    tb::SetTopmost(desk.Windows(), w);
     ASSERT_EQ(desk.Windows().TopmostCalls().size(), 1u);
     EXPECT_EQ(desk.Windows().TopmostCalls().back().flags, 0x53u);
     EXPECT_TRUE(desk.Windows().IsTopmost(w));

@@ -1,19 +1,19 @@
 // Builds the three forms on one platform and routes the platform's events into them.
-#include "shell/program.h"
+#include "app/program.h"
 
-#include "about/form4.h"
-#include "bird/form1.h"
-#include "bird/shared_state.h"
-#include "shell/form2.h"
+#include "about/about_window.h"
+#include "app/host.h"
+#include "bird/bird_state.h"
+#include "bird/bird_window.h"
 
 namespace tb {
 
 struct Program::Impl {
     explicit Impl(Platform& p)
-        : platform(p), form1(p, state), form4(p, state, form1), form2(p, state, form1, form4) {
-        platform.bird.SetEvents(&form1);
-        platform.menu.SetEvents(&form2);
-        platform.about.SetEvents(&form4);
+        : platform(p), bird(p, state), about(p, state, bird), host(p, state, bird, about) {
+        platform.bird.SetEvents(&bird);
+        platform.menu.SetEvents(&host);
+        platform.about.SetEvents(&about);
     }
     ~Impl() {
         // The platform outlives the program: leave it no sink pointing at freed forms.
@@ -25,10 +25,10 @@ struct Program::Impl {
     Impl& operator=(const Impl&) = delete;
 
     Platform& platform;
-    SharedState state;
-    Form1 form1;
-    Form4 form4;
-    Form2 form2;
+    BirdState state;
+    BirdWindow bird;
+    AboutWindow about;
+    Host host;
 };
 
 Program::Program(Platform& platform) : impl_(std::make_unique<Impl>(platform)) {}
@@ -36,20 +36,20 @@ Program::Program(Platform& platform) : impl_(std::make_unique<Impl>(platform)) {
 Program::~Program() = default;
 
 void Program::Start() {
-    impl_->form2.Form_Load();
+    impl_->host.Load();
 }
 
-SharedState& Program::State() {
+BirdState& Program::State() {
     return impl_->state;
 }
-Form1& Program::BirdForm() {
-    return impl_->form1;
+BirdWindow& Program::Bird() {
+    return impl_->bird;
 }
-Form2& Program::HostForm() {
-    return impl_->form2;
+Host& Program::GetHost() {
+    return impl_->host;
 }
-Form4& Program::AboutForm() {
-    return impl_->form4;
+AboutWindow& Program::About() {
+    return impl_->about;
 }
 
 }  // namespace tb

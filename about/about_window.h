@@ -4,35 +4,35 @@
 
 #include <string>
 
-#include "bird/form1.h"
-#include "bird/shared_state.h"
+#include "bird/bird_state.h"
+#include "bird/bird_window.h"
 #include "platform/platform.h"
 
 namespace tb {
 
 // The window as designed: caption, client size and every control, in twips.
-const AboutDesign& Form4Design();
+const AboutDesign& AboutWindowDesign();
 
 // "Version 1.0.0": plain decimal numbers, no leading zeros or fixed width.
 std::string VersionText();
 
-class Form4 final : public AboutViewEvents {
+class AboutWindow final : public AboutViewEvents {
   public:
-    Form4(Platform& platform, SharedState& state, Form1& bird);
-    Form4(const Form4&) = delete;
-    Form4& operator=(const Form4&) = delete;
+    AboutWindow(Platform& platform, BirdState& state, BirdWindow& bird);
+    AboutWindow(const AboutWindow&) = delete;
+    AboutWindow& operator=(const AboutWindow&) = delete;
 
     // Opens the window modelessly, loading it first when it is not open; an open window is only
     // brought forward.
     void Show();
     bool Loaded() const { return loaded_; }
 
-    void Form_Load();
-    void Form_Activate();
-    void Form_Unload();
-    void Image1_Click();
-    void Label4_Click();
-    void Label6_Click();
+    void Load();
+    void Activated();
+    void Closed();
+    void OnDonateButton();
+    void OnMakerLink();
+    void OnArtistLink();
 
     void OnActivate() override;
     void OnUnload() override;
@@ -42,8 +42,8 @@ class Form4 final : public AboutViewEvents {
     void ClickLink(AboutControlId id);
 
     Platform& platform_;
-    SharedState& state_;
-    Form1& form1_;
+    BirdState& state_;
+    BirdWindow& bird_;
     bool loaded_ = false;
 };
 

@@ -8,10 +8,10 @@
 
 namespace tb {
 
-struct SharedState;
-class Form1;
-class Form2;
-class Form4;
+struct BirdState;
+class BirdWindow;
+class Host;
+class AboutWindow;
 
 class Program {
   public:
@@ -20,14 +20,14 @@ class Program {
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Runs the host form's load: the start-up sequence. Call once, from the GUI thread.
+    // Runs the host's load: the start-up sequence. Call once, from the GUI thread.
     void Start();
 
-    // The forms and their shared state, for tests and tools that drive or inspect them.
-    SharedState& State();
-    Form1& BirdForm();
-    Form2& HostForm();
-    Form4& AboutForm();
+    // The windows and their shared state, for tests and tools that drive or inspect them.
+    BirdState& State();
+    BirdWindow& Bird();
+    Host& GetHost();
+    AboutWindow& About();
 
   private:
     struct Impl;

@@ -1,20 +1,16 @@
-// The Run value and the first-run marker, over the registry interface.
-#include "settings/module3.h"
+// The Run value and Task Manager's mark on it, over the registry interface.
+#include "settings/startup_entry.h"
 
 #include <array>
 #include <cstdint>
 #include <exception>
 #include <string>
 
-namespace tb::Module3 {
+#include "desktop/error_box.h"
+
+namespace tb::StartupEntry {
 
 namespace {
-
-constexpr std::string_view kMessageTitle = "Tapperbird";
-
-void ShowError(FormsRuntime& forms, const std::exception& e) {
-    forms.MessageBox(e.what(), kMessageTitle, kMbOk | kMbIconExclamation);
-}
 
 // Task Manager marks a disabled Run entry with a binary value whose first byte is odd.
 bool DisabledInTaskManager(Registry& registry) {
@@ -35,7 +31,7 @@ bool DisabledInTaskManager(Registry& registry) {
 
 }  // namespace
 
-void AddStartupEntry(Registry& registry, FormsRuntime& forms) {
+void Add(Registry& registry, FormsRuntime& forms) {
     try {
         UniqueKey run(registry);
         if (registry.OpenKeyEx(kRunKeyPath, kKeyWrite, run.out()) != kErrorSuccess) {
@@ -52,11 +48,11 @@ void AddStartupEntry(Registry& registry, FormsRuntime& forms) {
             registry.DeleteValue(approved.get(), kRunValueName);
         }
     } catch (const std::exception& e) {
-        ShowError(forms, e);
+        ShowError(forms, e.what());
     }
 }
 
-void RemoveStartupEntry(Registry& registry, FormsRuntime& forms) {
+void Remove(Registry& registry, FormsRuntime& forms) {
     try {
         UniqueKey run(registry);
         if (registry.OpenKeyEx(kRunKeyPath, kKeyWrite, run.out()) != kErrorSuccess) {
@@ -64,11 +60,11 @@ void RemoveStartupEntry(Registry& registry, FormsRuntime& forms) {
         }
         registry.DeleteValue(run.get(), kRunValueName);
     } catch (const std::exception& e) {
-        ShowError(forms, e);
+        ShowError(forms, e.what());
     }
 }
 
-bool StartupEntryExists(Registry& registry, FormsRuntime& forms) {
+bool Exists(Registry& registry, FormsRuntime& forms) {
     try {
         bool exists = false;
         {
@@ -87,36 +83,9 @@ bool StartupEntryExists(Registry& registry, FormsRuntime& forms) {
         }
         return exists && !DisabledInTaskManager(registry);
     } catch (const std::exception& e) {
-        ShowError(forms, e);
+        ShowError(forms, e.what());
         return false;
     }
 }
 
-bool KeyExists(Registry& registry, std::string_view path) {
-    {
-        UniqueKey key(registry);
-        if (registry.OpenKey(path, key.out()) == kErrorSuccess) {
-            return true;
-        }
-    }
-    UniqueKey created(registry);
-    registry.CreateKey(kHkeyCurrentUser, path, created.out());
-    return false;
-}
-
-void CreateMarkerKey(Registry& registry) {
-    UniqueKey settings(registry);
-    registry.OpenKey(kSettingsKeyPath, settings.out());
-    // With no settings key the parent handle is 0 and the create fails: nothing to do then.
-    UniqueKey marker(registry);
-    registry.CreateKey(settings.get(), kMarkerSubKey, marker.out());
-}
-
-void FirstRunRegistration(Registry& registry, FormsRuntime& forms) {
-    if (!KeyExists(registry, kMarkerKeyPath)) {
-        AddStartupEntry(registry, forms);
-        CreateMarkerKey(registry);
-    }
-}
-
-}  // namespace tb::Module3
+}  // namespace tb::StartupEntry

@@ -6,6 +6,13 @@
 
 namespace tb::sim {
 
+bool NoCaseLess::operator()(std::string_view a, std::string_view b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) <
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
 namespace {
 
 constexpr std::uint32_t kKeyQueryValue = 0x0001;

@@ -51,6 +51,24 @@ TEST_F(MenuTest, TheTickShowsTheRegistryAtEveryPopup) {
     EXPECT_FALSE(RunValue());
 }
 
+TEST_F(MenuTest, RunAtStartupFollowsTheTickItShowedNotAFreshRead) {
+    desk.ClickBird(MouseButton::Left);
+    ASSERT_FALSE(ShownTicked());
+    // Another program registers us while the menu is open: the tick said "off", so this adds.
+    desk.Registry().SetString(kRunKey, "Tapperbird", "C:\\elsewhere.exe");
+    desk.Choose(MenuItem::RunAtStartup);
+    EXPECT_TRUE(desk.Menu().IsChecked(MenuItem::RunAtStartup));
+    ASSERT_TRUE(RunValue());
+
+    desk.ClickBird(MouseButton::Left);
+    ASSERT_TRUE(ShownTicked());
+    desk.Registry().DeleteKey(kRunKey);
+    desk.Registry().CreateKeyPath(kRunKey);
+    desk.Choose(MenuItem::RunAtStartup);  // the tick said "on": remove, however it stands now
+    EXPECT_FALSE(desk.Menu().IsChecked(MenuItem::RunAtStartup));
+    EXPECT_FALSE(RunValue());
+}
+
 TEST_F(MenuTest, ARefusedKeyStillFlipsTheTickUntilTheNextPopup) {
     desk.Registry().DenyWriteAccess(kRunKey);
     Choose(MenuItem::RunAtStartup);
@@ -128,6 +146,21 @@ TEST_F(AboutTest, ClosingResumesFromRestAndPicksUpAChangeMadeWhileOpen) {
     Choose(MenuItem::About);  // a new window, loaded again
     EXPECT_EQ(desk.About().CreateCount(), 2);
     EXPECT_FALSE(Bird().animationTimer->Enabled());
+}
+
+// The settle countdown runs on while the window is open, and the peck drawn before it opened is
+// still the one taken after it closes.
+TEST_F(AboutTest, ClosingResumesTheCycleWithTheSettleAndPeckItHad) {
+    OpenWindow({1000, 100, 1800, 900});
+    Wait(150);  // adopted: three seconds of rest begin
+    ASSERT_EQ(State().settleSeconds, 3);
+    Bird().peckNext = true;
+    Choose(MenuItem::About);
+    Wait(5000);
+    desk.CloseAbout();
+    const std::size_t from = desk.Bird().Presents().size();
+    Wait(200);  // the cycle ends in the rest pose, then the pending peck starts
+    EXPECT_EQ(FramesSince(from), (std::vector<int>{1, 2}));
 }
 
 TEST_F(AboutTest, TheThreeLinksOpenTheirSitesAndNothingElseIsALink) {

@@ -98,6 +98,15 @@ TEST_F(PlacementTest, TheHidingPlaceIsPastEveryMonitor) {
     EXPECT_EQ(SwitchTo({100, 100, 900, 150}), (Point{3840, 1200}));
 }
 
+TEST_F(PlacementTest, ANewForegroundWindowsRectangleIsStoredAtOnce) {
+    StartOn({100, 100, 900, 800});
+    Wait(50);  // between two ticks
+    OpenWindow({1000, 200, 1700, 900});
+    ASSERT_TRUE(desk.Step());  // the animation tick, still on the old target
+    ASSERT_TRUE(desk.Step());  // the poll adopts the new one
+    EXPECT_EQ(State().targetRect, (Rect{1000, 200, 1700, 900}));
+}
+
 // Between the rectangle read and the visibility test of one frame, or before both.
 TEST_F(PlacementTest, ATargetClosingMidTickHidesTheBirdAndKeepsItsLastRectangle) {
     const WindowHandle behind = StartOn({0, 0, 500, 500});

@@ -5,6 +5,7 @@
 
 #include "platform/units.h"
 #include "desktop/error_box.h"
+#include "desktop/monitors.h"
 #include "desktop/open_document.h"
 #include "desktop/topmost.h"
 #include "tapperbird_version.h"
@@ -68,8 +69,12 @@ void AboutWindow::Load() {
     bird_.animationTimer->SetEnabled(false);
     bird_.foregroundWatch->SetEnabled(false);
     state_.animation = AnimationStep::CycleEnd;
-    // Wholly beyond the screen's right edge while the bird is paused.
-    platform_.bird.MoveTwips(RoundHalfEven(platform_.forms.ScreenWidthTwips()), -1);
+    // Out of sight on every monitor while the bird is paused: past the right edge of the primary
+    // screen alone would put it on a monitor to the right of it.
+    FormsRuntime& forms = platform_.forms;
+    const Point hidden = HidingPlace(forms);
+    platform_.bird.MoveTwips(PixelsToTwips(hidden.x, forms.TwipsPerPixelX()),
+                             PixelsToTwips(hidden.y, forms.TwipsPerPixelY()));
 }
 
 void AboutWindow::Activated() {

@@ -6,6 +6,7 @@
 #include "assets/assets.h"
 #include "platform/units.h"
 #include "desktop/error_box.h"
+#include "desktop/monitors.h"
 #include "desktop/random_between.h"
 #include "desktop/topmost.h"
 #include "settings/startup_entry.h"
@@ -108,7 +109,8 @@ void BirdWindow::AdvanceAnimation() {
 
 void BirdWindow::PresentFrame() {
     const Point topLeft = PerchPoint();
-    platform_.bird.Present(currentFrame, topLeft, Size{frameWidth, frameHeight});
+    platform_.bird.Present(currentFrame, scale, topLeft,
+                           Size{frameWidth * scale, frameHeight * scale});
 }
 
 Point BirdWindow::PerchPoint() {
@@ -116,6 +118,8 @@ Point BirdWindow::PerchPoint() {
     if (state_.firstShow) {
         // The screen size in twips, used as pixels: far beyond the desktop.
         state_.firstShow = false;
+        const auto monitors = forms.Monitors();
+        scale = monitors.empty() ? 1 : BirdScaleFor(monitors.front().scale);
         return Point{RoundHalfEven(forms.ScreenWidthTwips()),
                      RoundHalfEven(forms.ScreenHeightTwips())};
     }
@@ -124,8 +128,14 @@ Point BirdWindow::PerchPoint() {
     Rect& target = state_.targetRect;
     windows.GetWindowRect(state_.targetWindow, target);  // a failure keeps the last good rectangle
 
+    // The bird grows with the monitor the target is on; off every monitor it keeps its size.
+    const std::span<const Monitor> monitors = forms.Monitors();
+    const Monitor* home = MonitorOf(monitors, target);
+    const int targetScale = home != nullptr ? BirdScaleFor(home->scale) : scale;
+
+    // The window's height as last presented, in the target's scale.
     const double birdHeightPx = static_cast<double>(platform_.bird.HeightTwips()) /
-                                static_cast<double>(forms.TwipsPerPixelY());
+                                static_cast<double>(forms.TwipsPerPixelY()) * targetScale / scale;
     // 64-bit so that a nonsense rectangle cannot overflow.
     const std::int64_t heightPx = static_cast<std::int64_t>(target.Bottom) - target.Top;
     const bool tallEnough = 1.5 * birdHeightPx < static_cast<double>(heightPx);
@@ -135,17 +145,23 @@ Point BirdWindow::PerchPoint() {
     if (!(tallEnough && notItself && visible)) {
         // Just past the bottom-right corner of every monitor, so out of sight on any of them.
         // newTarget stays set: the height is drawn on the first frame that perches.
-        const Rect desktop = forms.DesktopBounds();
-        return Point{desktop.Right, desktop.Bottom};
+        return HidingPlace(forms);
     }
 
-    // The claws grip the edge 4 px inside it, unless that edge is the screen's own.
+    // The claws grip the edge 4 bird pixels inside it, unless that edge is the screen's own:
+    // then the bird sits wholly beyond it, out of sight, and where another monitor would show
+    // it there (a maximised window beside a second monitor), it hides instead.
     const double screenWidthPx =
         forms.ScreenWidthTwips() / static_cast<double>(forms.TwipsPerPixelX());
+    const bool flushRight = screenWidthPx == static_cast<double>(target.Right) ||
+                            (home != nullptr && home->bounds.Right == target.Right);
+    if (flushRight && AnyMonitorRightOf(monitors, target)) {
+        return HidingPlace(forms);
+    }
+    scale = targetScale;
     const std::int32_t x =
-        screenWidthPx == static_cast<double>(target.Right)
-            ? target.Right
-            : static_cast<std::int32_t>(static_cast<std::int64_t>(target.Right) - 4);
+        flushRight ? target.Right
+                   : static_cast<std::int32_t>(static_cast<std::int64_t>(target.Right) - 4 * scale);
 
     const double h = static_cast<double>(heightPx);
     const double top = static_cast<double>(target.Top);

@@ -38,6 +38,7 @@ class BirdWindow final : public BirdSurfaceEvents {
     bool peckNext = false;            // the next animation cycle pecks
     WindowHandle lastForeground = 0;  // the foreground window seen at the last poll
     int currentFrame = 1;             // the frame the next presentation shows, 1..6
+    int scale = 1;                    // how many times the frames are enlarged on its monitor
 
     std::unique_ptr<Timer> animationTimer;   // 100 ms
     std::unique_ptr<Timer> foregroundWatch;  // 100 ms poll of the foreground window

@@ -48,11 +48,13 @@ class BirdSurface {
     // Shows the window modelessly, with no owner, without activating it.
     virtual void Show() = 0;
 
-    // One layered-window update: put frame `frameIndex` (1..6) of the built-in frames at `topLeft`
-    // (screen pixels, passed through unchanged however far off-screen), sized `size`, taken from
-    // the frame's top-left corner, with per-pixel alpha. Any device context lives only inside this
-    // call. Allocates nothing.
-    virtual void Present(int frameIndex, Point topLeft, Size size) = 0;
+    // One layered-window update: put frame `frameIndex` (1..6) of the built-in frames, enlarged
+    // `scale` times (1, 2, 3 ...) pixel for pixel, at `topLeft` (screen pixels, passed through
+    // unchanged however far off-screen), sized `size`, taken from the enlarged frame's top-left
+    // corner, with per-pixel alpha. The window's hit test follows the enlarged frame. Any device
+    // context lives only inside this call; an enlargement is made once per scale and kept.
+    // Allocates nothing once a scale has been shown.
+    virtual void Present(int frameIndex, int scale, Point topLeft, Size size) = 0;
 };
 
 }  // namespace tb

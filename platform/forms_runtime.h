@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,12 @@ class Timer {
     virtual bool Enabled() const = 0;
 };
 
+// One monitor: its rectangle in pixels and its scale, the monitor's DPI over 96 (1.25 at 120 DPI).
+struct Monitor {
+    Rect bounds;
+    double scale = 1.0;
+};
+
 class FormsRuntime {
   public:
     virtual ~FormsRuntime() = default;
@@ -41,6 +48,10 @@ class FormsRuntime {
 
     // The bounding rectangle of every monitor, in pixels; the primary screen on a single monitor.
     virtual Rect DesktopBounds() = 0;
+
+    // Every monitor, the primary first; empty when the system cannot say. The list is kept by the
+    // realisation and refreshed when the displays change, so asking allocates nothing.
+    virtual std::span<const Monitor> Monitors() = 0;
 
     // Full path of the running program file, UTF-8.
     virtual std::string ProgramPath() = 0;

@@ -46,6 +46,7 @@ struct PresentRecord {
     Size size;
     int frameIndex = 0;  // 1..6
     TimeMs timeMs = 0;
+    int scale = 1;  // how many times the frame was enlarged
 };
 
 struct TopmostRecord {
@@ -152,7 +153,7 @@ class SimBirdSurface final : public BirdSurface {
     void Show() override;
     // Moves and sizes the window and logs the presentation; throws std::invalid_argument for a
     // frame index outside 1..6. Allocation-free while the log has room (see ReservePresentLog).
-    void Present(int frameIndex, Point topLeft, Size size) override;
+    void Present(int frameIndex, int scale, Point topLeft, Size size) override;
 
     // State, for tests.
     const std::string& Caption() const { return caption_; }
@@ -203,6 +204,7 @@ class SimForms final : public FormsRuntime {
     float TwipsPerPixelX() override;
     float TwipsPerPixelY() override;
     Rect DesktopBounds() override;
+    std::span<const Monitor> Monitors() override;
     std::string ProgramPath() override;
     void MessageBox(std::string_view text, std::string_view title, std::int32_t style) override;
     void EndProgram() override;
@@ -434,10 +436,11 @@ class SimDesktop {
     SimAboutView& About() { return about_; }
     SimRandom& Random() { return random_; }
 
-    // Screen: primary monitor at (0, 0), default 1920 x 1080 at 96 DPI.
+    // Screen: primary monitor at (0, 0), default 1920 x 1080 at 96 DPI; its scale is its DPI / 96.
     void SetScreen(std::int32_t widthPixels, std::int32_t heightPixels, int dpi = 96);
     void SetDpi(int dpiX, int dpiY);
-    void AddMonitor(Rect bounds);  // a further monitor, extending DesktopBounds
+    // A further monitor, extending DesktopBounds, with its own scale.
+    void AddMonitor(Rect bounds, double scale = 1.0);
     std::int32_t ScreenWidthPixels() const { return screenWidth_; }
     std::int32_t ScreenHeightPixels() const { return screenHeight_; }
     float TppX() const;  // twips per pixel
@@ -511,7 +514,7 @@ class SimDesktop {
 
     std::int32_t screenWidth_ = 1920, screenHeight_ = 1080;
     int dpiX_ = 96, dpiY_ = 96;
-    std::vector<Rect> extraMonitors_;
+    std::vector<Monitor> monitors_{Monitor{Rect{0, 0, 1920, 1080}, 1.0}};  // primary first
     std::string programPath_ = "C:\\Program Files\\Tapperbird\\Tapperbird.exe";
     TimeMs now_ = 0;
     bool running_ = false;  // inside RunFor/AdvanceTo/Step

@@ -24,30 +24,35 @@ float SimForms::TwipsPerPixelY() {
 }
 
 Rect SimForms::DesktopBounds() {
-    Rect bounds{0, 0, desk_.screenWidth_, desk_.screenHeight_};
-    for (const Rect& m : desk_.extraMonitors_) {
-        bounds.Left = std::min(bounds.Left, m.Left);
-        bounds.Top = std::min(bounds.Top, m.Top);
-        bounds.Right = std::max(bounds.Right, m.Right);
-        bounds.Bottom = std::max(bounds.Bottom, m.Bottom);
+    Rect bounds = desk_.monitors_.front().bounds;
+    for (const Monitor& m : desk_.monitors_) {
+        bounds.Left = std::min(bounds.Left, m.bounds.Left);
+        bounds.Top = std::min(bounds.Top, m.bounds.Top);
+        bounds.Right = std::max(bounds.Right, m.bounds.Right);
+        bounds.Bottom = std::max(bounds.Bottom, m.bounds.Bottom);
     }
     return bounds;
+}
+
+std::span<const Monitor> SimForms::Monitors() {
+    return desk_.monitors_;
 }
 
 void SimDesktop::SetScreen(std::int32_t widthPixels, std::int32_t heightPixels, int dpi) {
     screenWidth_ = widthPixels;
     screenHeight_ = heightPixels;
-    dpiX_ = dpi;
-    dpiY_ = dpi;
+    monitors_.front().bounds = Rect{0, 0, widthPixels, heightPixels};
+    SetDpi(dpi, dpi);
 }
 
 void SimDesktop::SetDpi(int dpiX, int dpiY) {
     dpiX_ = dpiX;
     dpiY_ = dpiY;
+    monitors_.front().scale = dpiX / 96.0;
 }
 
-void SimDesktop::AddMonitor(Rect bounds) {
-    extraMonitors_.push_back(bounds);
+void SimDesktop::AddMonitor(Rect bounds, double scale) {
+    monitors_.push_back(Monitor{bounds, scale});
 }
 
 float SimDesktop::TppX() const {

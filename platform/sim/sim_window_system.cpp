@@ -199,13 +199,16 @@ void SimBirdSurface::Show() {
     desk_.windows_.Find(handle_)->visible = true;
 }
 
-void SimBirdSurface::Present(int frameIndex, Point topLeft, Size size) {
+void SimBirdSurface::Present(int frameIndex, int scale, Point topLeft, Size size) {
     if (frameIndex < 1 || frameIndex > 6) {
         throw std::invalid_argument("Present: frame index outside 1..6");
     }
+    if (scale < 1) {
+        throw std::invalid_argument("Present: scale below 1");
+    }
     auto* w = desk_.windows_.Find(handle_);
     w->rect = Rect{topLeft.x, topLeft.y, topLeft.x + size.cx, topLeft.y + size.cy};
-    lastPresent_ = PresentRecord{topLeft, size, frameIndex, desk_.now_};
+    lastPresent_ = PresentRecord{topLeft, size, frameIndex, desk_.now_, scale};
     ++presentCount_;
     if (keepAllPresents_) {
         presents_.push_back(lastPresent_);

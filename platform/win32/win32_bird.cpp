@@ -99,9 +99,40 @@ FrameBitmap LoadFrameBitmap(std::span<const std::uint8_t> bmp) {
     return frame;
 }
 
+FrameBitmap EnlargeFrameBitmap(const FrameBitmap& frame, int factor) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = frame.width * factor;
+    info.bmiHeader.biHeight = -frame.height * factor;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    FrameBitmap big;
+    big.bitmap.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!big.bitmap || bits == nullptr) {
+        throw SetupError("Cannot create the bird's frame bitmaps.", ::GetLastError());
+    }
+    big.width = frame.width * factor;
+    big.height = frame.height * factor;
+    big.bottomUp = false;
+    auto* out = static_cast<std::uint32_t*>(bits);
+    for (int y = 0; y < big.height; ++y) {
+        const int sourceRow = frame.bottomUp ? frame.height - 1 - y / factor : y / factor;
+        const std::uint32_t* in = frame.pixels + static_cast<std::size_t>(sourceRow) * frame.width;
+        for (int x = 0; x < big.width; ++x) {
+            out[static_cast<std::size_t>(y) * big.width + x] = in[x / factor];
+        }
+    }
+    ::GdiFlush();
+    big.pixels = out;
+    return big;
+}
+
 Win32BirdSurface::Win32BirdSurface(Win32FormsRuntime& forms) : forms_(forms) {
+    frames_.emplace_back();
     for (int i = 0; i < assets::kFrameCount; ++i) {
-        frames_[static_cast<std::size_t>(i)] =
+        frames_[0][static_cast<std::size_t>(i)] =
             LoadFrameBitmap(FrameResource(forms.Instance(), i + 1));
     }
     RegisterTrampolineClass(forms.Instance(), kBirdClass, nullptr, nullptr);
@@ -151,11 +182,21 @@ void Win32BirdSurface::Show() {
     ::ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
 }
 
-void Win32BirdSurface::Present(int frameIndex, Point topLeft, Size size) {
-    if (frameIndex < 1 || frameIndex > assets::kFrameCount) {
+void Win32BirdSurface::Present(int frameIndex, int scale, Point topLeft, Size size) {
+    if (frameIndex < 1 || frameIndex > assets::kFrameCount || scale < 1) {
         return;
     }
-    const FrameBitmap& frame = frames_[static_cast<std::size_t>(frameIndex - 1)];
+    // Each enlargement is made once, the first time a monitor of that scale needs it.
+    while (frames_.size() < static_cast<std::size_t>(scale)) {
+        const int factor = static_cast<int>(frames_.size()) + 1;
+        FrameSet set;
+        for (std::size_t i = 0; i < set.size(); ++i) {
+            set[i] = EnlargeFrameBitmap(frames_[0][i], factor);
+        }
+        frames_.push_back(std::move(set));
+    }
+    const FrameBitmap& frame =
+        frames_[static_cast<std::size_t>(scale - 1)][static_cast<std::size_t>(frameIndex - 1)];
     UniqueMemoryDc memory(::CreateCompatibleDC(nullptr));
     if (!memory) {
         return;  // the next tick tries again
@@ -170,6 +211,7 @@ void Win32BirdSurface::Present(int frameIndex, Point topLeft, Size size) {
                               &source, 0, &blend, ULW_ALPHA);
     }
     shownFrame_ = frameIndex;
+    shownScale_ = scale;
     shownSize_ = size;
 }
 
@@ -177,7 +219,8 @@ bool Win32BirdSurface::IsOpaqueAt(int x, int y) const {
     if (shownFrame_ == 0 || x >= shownSize_.cx || y >= shownSize_.cy) {
         return false;
     }
-    return frames_[static_cast<std::size_t>(shownFrame_ - 1)].AlphaAt(x, y) != 0;
+    return frames_[0][static_cast<std::size_t>(shownFrame_ - 1)].AlphaAt(x / shownScale_,
+                                                                         y / shownScale_) != 0;
 }
 
 void Win32BirdSurface::MouseDown(MouseButton button, WPARAM wParam, LPARAM lParam) {
@@ -201,6 +244,10 @@ void Win32BirdSurface::MouseDown(MouseButton button, WPARAM wParam, LPARAM lPara
 
 LRESULT Win32BirdSurface::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_DPICHANGED:
+            // Moved onto a monitor of another scale: the next presentation sizes the window for
+            // it, so the size Windows suggests is not taken.
+            return 0;
         case WM_MOUSEACTIVATE:
             return MA_NOACTIVATE;  // a click on the bird leaves the user's window active
         case WM_NCHITTEST: {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "assets/assets.h"
 #include "platform/bird_surface.h"
@@ -32,6 +33,10 @@ struct FrameBitmap {
 // SetupError when the image is not one.
 FrameBitmap LoadFrameBitmap(std::span<const std::uint8_t> bmp);
 
+// The frame enlarged `factor` times, every pixel a factor x factor block; top-down rows. Throws
+// SetupError when the system refuses the bitmap.
+FrameBitmap EnlargeFrameBitmap(const FrameBitmap& frame, int factor);
+
 class Win32BirdSurface final : public BirdSurface, private MessageTarget {
   public:
     // Creates the (hidden) window and the six frame bitmaps; throws SetupError on failure.
@@ -46,7 +51,7 @@ class Win32BirdSurface final : public BirdSurface, private MessageTarget {
     std::int32_t GetExtendedStyle() override;
     void SetExtendedStyle(std::int32_t style) override;
     void Show() override;
-    void Present(int frameIndex, Point topLeft, Size size) override;
+    void Present(int frameIndex, int scale, Point topLeft, Size size) override;
 
   private:
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -55,8 +60,11 @@ class Win32BirdSurface final : public BirdSurface, private MessageTarget {
 
     Win32FormsRuntime& forms_;
     BirdSurfaceEvents* events_ = nullptr;
-    std::array<FrameBitmap, assets::kFrameCount> frames_;
+    using FrameSet = std::array<FrameBitmap, assets::kFrameCount>;
+    // The frames at 1x, then each enlargement once it has been needed: [scale - 1].
+    std::vector<FrameSet> frames_;
     int shownFrame_ = 0;  // 1..6 once presented
+    int shownScale_ = 1;
     Size shownSize_{};
     UniqueHwnd window_;
 };

@@ -91,6 +91,63 @@ Win32FormsRuntime::Win32FormsRuntime(HINSTANCE instance) : instance_(instance) {
     // Never shown: it holds the timers, owns the popup menu and carries the program's title.
     host_.reset(CreateRoutedWindow(instance, kHostClass, L"Tapperbird", WS_POPUP, WS_EX_TOOLWINDOW,
                                    0, 0, 0, 0, nullptr, *this, "host window"));
+    RefreshMonitors();
+}
+
+namespace {
+
+// GetDpiForMonitor lives in shcore.dll (Windows 8.1 on); looked up rather than imported, so the
+// program still starts where it is missing and every monitor then has the primary's DPI.
+using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+
+GetDpiForMonitorFn LookUpGetDpiForMonitor() {
+    HMODULE shcore = ::GetModuleHandleW(L"shcore.dll");
+    if (shcore == nullptr) {
+        shcore = ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+    if (shcore == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<GetDpiForMonitorFn>(
+        reinterpret_cast<void*>(::GetProcAddress(shcore, "GetDpiForMonitor")));
+}
+
+struct MonitorWalk {
+    std::vector<Monitor>* monitors;
+    GetDpiForMonitorFn getDpi;
+    int fallbackDpi;
+};
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+    auto& walk = *reinterpret_cast<MonitorWalk*>(data);
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if (!::GetMonitorInfoW(monitor, &info)) {
+        return TRUE;
+    }
+    UINT dpiX = 0;
+    UINT dpiY = 0;
+    constexpr int kMdtEffectiveDpi = 0;
+    const bool known = walk.getDpi != nullptr &&
+                       SUCCEEDED(walk.getDpi(monitor, kMdtEffectiveDpi, &dpiX, &dpiY)) && dpiX > 0;
+    const Monitor m{
+        Rect{info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right, info.rcMonitor.bottom},
+        (known ? static_cast<double>(dpiX) : walk.fallbackDpi) / 96.0};
+    // The primary monitor goes first.
+    if ((info.dwFlags & MONITORINFOF_PRIMARY) != 0) {
+        walk.monitors->insert(walk.monitors->begin(), m);
+    } else {
+        walk.monitors->push_back(m);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+void Win32FormsRuntime::RefreshMonitors() {
+    monitors_.clear();
+    MonitorWalk walk{&monitors_, LookUpGetDpiForMonitor(), dpiX_};
+    ::EnumDisplayMonitors(nullptr, nullptr, &AddMonitor, reinterpret_cast<LPARAM>(&walk));
 }
 
 Win32FormsRuntime::~Win32FormsRuntime() {
@@ -169,6 +226,11 @@ LRESULT Win32FormsRuntime::HandleMessage(HWND window, UINT message, WPARAM wPara
             }
         }
         return 0;
+    }
+    if (message == WM_DISPLAYCHANGE || message == WM_DPICHANGED ||
+        (message == WM_SETTINGCHANGE && wParam == SPI_SETWORKAREA)) {
+        // A monitor came, went, moved or changed its scale.
+        RefreshMonitors();
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
 }

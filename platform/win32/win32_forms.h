@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <span>
 #include <vector>
 
 #include "platform/forms_runtime.h"
@@ -25,6 +26,7 @@ class Win32FormsRuntime final : public FormsRuntime, private MessageTarget {
     float TwipsPerPixelX() override { return twipsPerPixelX_; }
     float TwipsPerPixelY() override { return twipsPerPixelY_; }
     Rect DesktopBounds() override;
+    std::span<const Monitor> Monitors() override { return monitors_; }
     std::string ProgramPath() override;
     void MessageBox(std::string_view text, std::string_view title, std::int32_t style) override;
     [[noreturn]] void EndProgram() override;
@@ -59,6 +61,8 @@ class Win32FormsRuntime final : public FormsRuntime, private MessageTarget {
 
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     void Forget(const Win32Timer* timer);
+    // Reads every monitor's rectangle and DPI again; at start and when the displays change.
+    void RefreshMonitors();
 
     HINSTANCE instance_;
     int dpiX_ = 96;
@@ -67,6 +71,7 @@ class Win32FormsRuntime final : public FormsRuntime, private MessageTarget {
     float twipsPerPixelY_ = 15.0f;
     UniqueHicon appIcon_;
     UniqueHwnd host_;
+    std::vector<Monitor> monitors_;
     std::vector<Win32Timer*> timers_;  // not owned; each timer removes itself
     UINT_PTR nextTimerId_ = 1;
     int holds_ = 0;

@@ -57,6 +57,20 @@ bool DecodeBmp32(std::span<const std::uint8_t> bmp, DecodedFrame& frame) {
     return true;
 }
 
+DecodedFrame EnlargeFrame(const DecodedFrame& frame, int factor) {
+    DecodedFrame big;
+    big.width = frame.width * factor;
+    big.height = frame.height * factor;
+    big.argb.resize(static_cast<std::size_t>(big.width) * big.height);
+    for (int y = 0; y < big.height; ++y) {
+        for (int x = 0; x < big.width; ++x) {
+            big.argb[static_cast<std::size_t>(y) * big.width + x] =
+                frame.argb[static_cast<std::size_t>(y / factor) * frame.width + x / factor];
+        }
+    }
+    return big;
+}
+
 std::vector<std::uint8_t> OpacityMaskBits(const DecodedFrame& frame) {
     const std::size_t stride = (static_cast<std::size_t>(frame.width) + 7) / 8;
     std::vector<std::uint8_t> bits(stride * frame.height, 0);

@@ -18,6 +18,9 @@ struct DecodedFrame {
 // Returns false for anything else or for a file shorter than its header says.
 bool DecodeBmp32(std::span<const std::uint8_t> bmp, DecodedFrame& frame);
 
+// The frame enlarged `factor` times, every pixel a factor x factor block.
+DecodedFrame EnlargeFrame(const DecodedFrame& frame, int factor);
+
 // One bit per pixel, set where alpha is not 0; rows padded to whole bytes, least significant bit
 // first, as XCreateBitmapFromData reads them.
 std::vector<std::uint8_t> OpacityMaskBits(const DecodedFrame& frame);

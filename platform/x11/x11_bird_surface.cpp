@@ -56,7 +56,7 @@ X11BirdSurface::X11BirdSurface(X11Session& session, float twipsPerPixelX, float 
     gcValues.graphics_exposures = False;
     gc_ = XGcOwner(session_.display(),
                    XCreateGC(session_.display(), xid_, GCGraphicsExposures, &gcValues));
-    LoadFrames();
+    LoadFrames(1);
     ClearShapes();
     gdk_window_add_filter(gdkWindow, &X11BirdSurface::FilterExpose, this);
     // The window's background is always the frame on show, so the server repaints any exposed
@@ -78,7 +78,7 @@ X11BirdSurface::~X11BirdSurface() {
     gtk_widget_destroy(window_);
 }
 
-void X11BirdSurface::LoadFrames() {
+void X11BirdSurface::LoadFrames(int scale) {
     Display* display = session_.display();
     GdkVisual* gdkVisual = gtk_widget_get_visual(window_);
     Visual* visual = GDK_VISUAL_XVISUAL(gdkVisual);
@@ -88,6 +88,9 @@ void X11BirdSurface::LoadFrames() {
         if (!DecodeBmp32(assets::FrameBmp(i + 1), decoded)) {
             throw std::runtime_error("tapperbird: built-in frame " + std::to_string(i + 1) +
                                      " is not a 32-bit bitmap");
+        }
+        if (scale > 1) {
+            decoded = EnlargeFrame(decoded, scale);
         }
         Frame& frame = frames_[i];
         frame.image.reset(
@@ -199,12 +202,18 @@ void X11BirdSurface::Show() {
     gtk_widget_show(window_);
 }
 
-void X11BirdSurface::Present(int frameIndex, Point topLeft, Size size) {
-    if (frameIndex < 1 || frameIndex > assets::kFrameCount) {
+void X11BirdSurface::Present(int frameIndex, int scale, Point topLeft, Size size) {
+    if (frameIndex < 1 || frameIndex > assets::kFrameCount || scale < 1) {
         return;
     }
     Display* display = session_.display();
     bool changed = false;
+    if (scale != framesScale_) {
+        // Enlarged once per change of scale, never per tick.
+        LoadFrames(scale);
+        framesScale_ = scale;
+        shownFrame_ = 0;
+    }
     if (size != size_) {
         Resize(size);
         gtk_window_move(GTK_WINDOW(window_), topLeft.x, topLeft.y);
@@ -214,8 +223,8 @@ void X11BirdSurface::Present(int frameIndex, Point topLeft, Size size) {
         // The input shape changes before the pixels, so a press never lands on a stale outline.
         SetShapes(frameIndex);
         XSetWindowBackgroundPixmap(display, xid_, frames_[frameIndex - 1].pixels.get());
-        const int width = std::min(size_.cx, assets::kFrameWidth);
-        const int height = std::min(size_.cy, assets::kFrameHeight);
+        const int width = std::min(size_.cx, assets::kFrameWidth * framesScale_);
+        const int height = std::min(size_.cy, assets::kFrameHeight * framesScale_);
         XCopyArea(display, frames_[frameIndex - 1].pixels.get(), xid_, gc_.get(), 0, 0,
                   static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0);
         shownFrame_ = frameIndex;

@@ -30,7 +30,7 @@ class X11BirdSurface final : public BirdSurface {
     std::int32_t GetExtendedStyle() override { return exStyle_; }
     void SetExtendedStyle(std::int32_t style) override { exStyle_ = style; }
     void Show() override;
-    void Present(int frameIndex, Point topLeft, Size size) override;
+    void Present(int frameIndex, int scale, Point topLeft, Size size) override;
 
   private:
     struct Frame {
@@ -39,7 +39,8 @@ class X11BirdSurface final : public BirdSurface {
         XPixmapOwner mask;      // 1 bit per pixel: opaque
     };
 
-    void LoadFrames();
+    // Uploads the six frames enlarged `scale` times, replacing those of another scale.
+    void LoadFrames(int scale);
     void SetShapes(int frameIndex);
     void ClearShapes();
     void Resize(Size size);
@@ -57,6 +58,7 @@ class X11BirdSurface final : public BirdSurface {
     bool composited_ = false;  // the compositor does the cutting out (no bounding outline)
     XGcOwner gc_;
     std::array<Frame, 6> frames_{};
+    int framesScale_ = 1;  // the enlargement the uploaded frames have
     BirdSurfaceEvents* events_ = nullptr;
     std::int32_t exStyle_ = 0;
     Size size_{};

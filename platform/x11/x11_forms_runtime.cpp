@@ -78,6 +78,40 @@ X11FormsRuntime::X11FormsRuntime(X11Session& session)
     const char* resources = XResourceManagerString(session_.display());
     const double dpi = XftDpiFromResources(resources != nullptr ? resources : "");
     twipsPerPixel_ = static_cast<float>(kTwipsPerInch / dpi);
+    xftScale_ = dpi / kDefaultDpi;
+    RefreshMonitors();
+    g_signal_connect(session_.screen(), "monitors-changed",
+                     G_CALLBACK(&X11FormsRuntime::OnMonitorsChanged), this);
+}
+
+X11FormsRuntime::~X11FormsRuntime() {
+    g_signal_handlers_disconnect_by_data(session_.screen(), this);
+}
+
+void X11FormsRuntime::OnMonitorsChanged(GdkScreen*, gpointer self) {
+    static_cast<X11FormsRuntime*>(self)->RefreshMonitors();
+}
+
+void X11FormsRuntime::RefreshMonitors() {
+    monitors_.clear();
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* primary = gdk_display_get_primary_monitor(display);
+    const int count = gdk_display_get_n_monitors(display);
+    for (int i = 0; i < count; ++i) {
+        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+        // GDK reports application pixels: with GDK_SCALE=2 a 3840-pixel monitor is 1920 wide.
+        const int factor = std::max(1, gdk_monitor_get_scale_factor(monitor));
+        GdkRectangle area{};
+        gdk_monitor_get_geometry(monitor, &area);
+        const Monitor m{Rect{area.x * factor, area.y * factor, (area.x + area.width) * factor,
+                             (area.y + area.height) * factor},
+                        std::max(static_cast<double>(factor), xftScale_)};
+        if (monitor == primary) {
+            monitors_.insert(monitors_.begin(), m);
+        } else {
+            monitors_.push_back(m);
+        }
+    }
 }
 
 std::unique_ptr<Timer> X11FormsRuntime::CreateTimer(std::int32_t intervalMs,
@@ -99,20 +133,15 @@ double X11FormsRuntime::ScreenHeightTwips() {
 }
 
 Rect X11FormsRuntime::DesktopBounds() {
-    GdkDisplay* display = gdk_display_get_default();
-    const int count = gdk_display_get_n_monitors(display);
-    Rect bounds{};
-    for (int i = 0; i < count; ++i) {
-        GdkRectangle area{};
-        gdk_monitor_get_geometry(gdk_display_get_monitor(display, i), &area);
-        const Rect r{area.x, area.y, area.x + area.width, area.y + area.height};
-        bounds = i == 0 ? r
-                        : Rect{std::min(bounds.Left, r.Left), std::min(bounds.Top, r.Top),
-                               std::max(bounds.Right, r.Right), std::max(bounds.Bottom, r.Bottom)};
+    if (monitors_.empty()) {
+        return {0, 0, DisplayWidth(session_.display(), DefaultScreen(session_.display())),
+                DisplayHeight(session_.display(), DefaultScreen(session_.display()))};
     }
-    if (count == 0) {
-        bounds = {0, 0, DisplayWidth(session_.display(), DefaultScreen(session_.display())),
-                  DisplayHeight(session_.display(), DefaultScreen(session_.display()))};
+    Rect bounds = monitors_.front().bounds;
+    for (const Monitor& m : monitors_) {
+        bounds =
+            Rect{std::min(bounds.Left, m.bounds.Left), std::min(bounds.Top, m.bounds.Top),
+                 std::max(bounds.Right, m.bounds.Right), std::max(bounds.Bottom, m.bounds.Bottom)};
     }
     return bounds;
 }

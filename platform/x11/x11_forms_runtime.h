@@ -2,7 +2,9 @@
 // the logical resolution, a GtkMessageDialog as the message box.
 #pragma once
 
+#include <span>
 #include <string>
+#include <vector>
 
 #include "platform/forms_runtime.h"
 #include "platform/x11/x11_session.h"
@@ -12,6 +14,9 @@ namespace tb::x11 {
 class X11FormsRuntime final : public FormsRuntime {
   public:
     explicit X11FormsRuntime(X11Session& session);
+    ~X11FormsRuntime() override;
+    X11FormsRuntime(const X11FormsRuntime&) = delete;
+    X11FormsRuntime& operator=(const X11FormsRuntime&) = delete;
 
     std::unique_ptr<Timer> CreateTimer(std::int32_t intervalMs,
                                        std::function<void()> onTick) override;
@@ -20,13 +25,20 @@ class X11FormsRuntime final : public FormsRuntime {
     float TwipsPerPixelX() override { return twipsPerPixel_; }
     float TwipsPerPixelY() override { return twipsPerPixel_; }
     Rect DesktopBounds() override;
+    std::span<const Monitor> Monitors() override { return monitors_; }
     std::string ProgramPath() override { return programPath_; }
     void MessageBox(std::string_view text, std::string_view title, std::int32_t style) override;
     [[noreturn]] void EndProgram() override;
 
   private:
     X11Session& session_;
+    // Reads every monitor again: at start and whenever the screen says they changed.
+    void RefreshMonitors();
+    static void OnMonitorsChanged(GdkScreen* screen, gpointer self);
+
     float twipsPerPixel_;
+    double xftScale_ = 1.0;          // Xft.dpi / 96
+    std::vector<Monitor> monitors_;  // in device pixels, the primary first
     std::string programPath_;
 };
 

@@ -57,6 +57,17 @@ TEST(BmpFrameTest, OutlineBitsAreLeastSignificantFirstWithRowsPaddedToBytes) {
     EXPECT_EQ(OpacityMaskBits(frame), (std::vector<std::uint8_t>{0x01, 0x02, 0x08, 0x00}));
 }
 
+TEST(BmpFrameTest, EnlargingMakesEveryPixelABlockWithNoBlending) {
+    const DecodedFrame frame{2, 1, {0xFF000000u, 0x80402010u}};
+    const DecodedFrame big = EnlargeFrame(frame, 3);
+    EXPECT_EQ(std::pair(big.width, big.height), std::pair(6, 3));
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 6; ++x) {
+            EXPECT_EQ(big.argb[static_cast<std::size_t>(y * 6 + x)], frame.argb[x / 3]) << x << y;
+        }
+    }
+}
+
 TEST(XftDpiTest, ReadsTheResourceAndFallsBackTo96) {
     EXPECT_DOUBLE_EQ(XftDpiFromResources("Xft.antialias:\t1\nXft.dpi:\t120\n"), 120.0);
     EXPECT_DOUBLE_EQ(XftDpiFromResources("Xft.dpi: 144.5"), 144.5);

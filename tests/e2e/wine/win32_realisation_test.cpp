@@ -182,16 +182,31 @@ void TestBirdSurface(Win32FormsRuntime& forms) {
         const WindowHandle foreground = windows.GetForegroundWindow();
         windows.GetWindowRect(foreground, target);
         windows.IsWindowVisible(foreground);
-        bird.Present(i % 6 + 1, Point{100 + i % 7, 50}, Size{43, 71});
+        bird.Present(i % 6 + 1, 1, Point{100 + i % 7, 50}, Size{43, 71});
     }
     CHECK(allocations == allocationsBefore);
-    bird.Present(1, Point{100, 50}, Size{43, 71});
-    bird.Present(0, Point{0, 0}, Size{43, 71});  // out of range: ignored
-    bird.Present(7, Point{0, 0}, Size{43, 71});
+    bird.Present(1, 1, Point{100, 50}, Size{43, 71});
+    bird.Present(0, 1, Point{0, 0}, Size{43, 71});  // out of range: ignored
+    bird.Present(7, 1, Point{0, 0}, Size{43, 71});
     RECT r{};
     ::GetWindowRect(window, &r);
     CHECK(r.left == 100 && r.top == 50 && r.right == 143 && r.bottom == 121);
     CHECK(bird.HeightTwips() == PixelsToTwips(71, forms.TwipsPerPixelY()));
+
+    // Twice the size on a 200 % monitor: made once, then presented without allocating, and hit
+    // where the 1x frame is opaque.
+    bird.Present(1, 2, Point{100, 50}, Size{86, 142});
+    const long allocationsAtTwice = allocations;
+    for (int i = 0; i < 60; ++i) {
+        bird.Present(i % 6 + 1, 2, Point{100, 50}, Size{86, 142});
+    }
+    CHECK(allocations == allocationsAtTwice);
+    bird.Present(1, 2, Point{100, 50}, Size{86, 142});
+    ::GetWindowRect(window, &r);
+    CHECK(r.right - r.left == 86 && r.bottom - r.top == 142);
+    CHECK(::SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(100 + 40, 50 + 60)) == HTCLIENT);
+    CHECK(::SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(100 + 1, 50 + 1)) == HTTRANSPARENT);
+    bird.Present(1, 1, Point{100, 50}, Size{43, 71});
 
     // Hit-testing follows the shown frame's alpha: the top-left corner is empty in every frame.
     CHECK(::SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(100, 50)) == HTTRANSPARENT);

@@ -1,189 +1,212 @@
-// Autostart entry text: the two escape layers of Exec= (argument quoting inside, key-file string
-// escapes outside) and the group/key parsing the desktop uses to decide whether an entry is on.
+// Autostart entries through GKeyFile and GDesktopAppInfo; see desktop_entry.h.
 #include "platform/x11/desktop_entry.h"
+
+#include <gio/gdesktopappinfo.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
 
 namespace tb::x11 {
 namespace {
 
-// The key file's string escapes, applied after the argument quoting.
-std::string EscapeKeyFileString(std::string_view raw) {
-    std::string out;
-    out.reserve(raw.size() + 8);
-    for (char c : raw) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            default:
-                out += c;
-        }
+struct GFreeDeleter {
+    void operator()(void* p) const { g_free(p); }
+};
+struct KeyFileDeleter {
+    void operator()(GKeyFile* k) const { g_key_file_free(k); }
+};
+struct StrvDeleter {
+    void operator()(gchar** v) const { g_strfreev(v); }
+};
+struct ObjectDeleter {
+    void operator()(gpointer o) const { g_object_unref(o); }
+};
+using GString_ = std::unique_ptr<gchar, GFreeDeleter>;
+using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
+using Strv = std::unique_ptr<gchar*, StrvDeleter>;
+
+constexpr const char* kGroup = "Desktop Entry";
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr GKeyFileFlags kKeepAll =
+    GKeyFileFlags(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
+
+// The key file in `text`, or null when GLib cannot read it.
+KeyFile Load(std::string_view text, GKeyFileFlags flags) {
+    KeyFile file(g_key_file_new());
+    if (!g_key_file_load_from_data(file.get(), text.data(), text.size(), flags, nullptr)) {
+        return nullptr;
     }
-    return out;
+    return file;
 }
 
-std::string UnescapeKeyFileString(std::string_view value) {
-    std::string out;
-    out.reserve(value.size());
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        const char c = value[i];
-        if (c != '\\' || i + 1 == value.size()) {
-            out += c;
-            continue;
-        }
-        switch (value[++i]) {
-            case 's':
-                out += ' ';
-                break;
-            case 'n':
-                out += '\n';
-                break;
-            case 't':
-                out += '\t';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case '\\':
-                out += '\\';
-                break;
-            default:  // unknown escapes are kept as they stand
-                out += '\\';
-                out += value[i];
-        }
-    }
-    return out;
+bool HasKey(GKeyFile* file, const char* key) {
+    return g_key_file_has_key(file, kGroup, key, nullptr) != FALSE;
 }
 
-std::string_view Trim(std::string_view s) {
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
+std::string String(GKeyFile* file, const char* key) {
+    const GString_ value(g_key_file_get_string(file, kGroup, key, nullptr));
+    return value ? value.get() : "";
+}
+
+std::string ToData(GKeyFile* file) {
+    gsize length = 0;
+    const GString_ data(g_key_file_to_data(file, &length, nullptr));
+    return std::string(data.get(), length);
+}
+
+void SetProgram(GKeyFile* file, std::string_view path) {
+    const std::string program(path);
+    g_key_file_set_string(file, kGroup, "Exec", ExecArgumentForPath(path).c_str());
+    g_key_file_set_string(file, kGroup, "TryExec", program.c_str());
+}
+
+KeyFile FreshEntry(std::string_view path) {
+    KeyFile file(g_key_file_new());
+    g_key_file_set_string(file.get(), kGroup, "Type", "Application");
+    g_key_file_set_string(file.get(), kGroup, "Name", "Tapperbird");
+    SetProgram(file.get(), path);
+    g_key_file_set_string(file.get(), kGroup, "Icon", std::string(kIconName).c_str());
+    g_key_file_set_string(file.get(), kGroup, "Terminal", "false");
+    return file;
+}
+
+bool HasComment(GKeyFile* file, const char* group, const char* key) {
+    const GString_ comment(g_key_file_get_comment(file, group, key, nullptr));
+    return comment &&
+           std::string_view(comment.get()).find_first_not_of(" \t\r\n") != std::string_view::npos;
+}
+
+// True when the file holds only keys Tapperbird writes, with the values it writes, and no
+// comment, translation or other group.
+bool OnlyTapperbirdsKeys(GKeyFile* file) {
+    gsize groups = 0;
+    const Strv groupNames(g_key_file_get_groups(file, &groups));
+    if (groups != 1 || std::strcmp(groupNames.get()[0], kGroup) != 0 ||
+        HasComment(file, nullptr, nullptr) || HasComment(file, kGroup, nullptr)) {
+        return false;
     }
-    const auto last = s.find_last_not_of(" \t\r");
-    return s.substr(first, last - first + 1);
+    const Strv keys(g_key_file_get_keys(file, kGroup, nullptr, nullptr));
+    for (gchar** key = keys.get(); *key != nullptr; ++key) {
+        const std::string_view name = *key;
+        const std::string value = String(file, *key);
+        const bool ours =
+            name == "Exec" || name == "TryExec" || name == "Hidden" ||
+            name == "X-GNOME-Autostart-enabled" || (name == "Type" && value == "Application") ||
+            (name == "Name" && value == "Tapperbird") || (name == "Icon" && value == kIconName) ||
+            (name == "Terminal" && value == "false");
+        if (!ours || HasComment(file, kGroup, *key)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
 
-std::string ExecValueForPath(std::string_view path) {
+std::string UnusableProgramPath(std::string_view path) {
+    const std::string shown(path);
+    if (path.empty() || path.front() != '/') {
+        return "Tapperbird cannot tell where its program file is, so it cannot start itself at "
+               "logon.";
+    }
+    if (!g_utf8_validate(path.data(), static_cast<gssize>(path.size()), nullptr)) {
+        const GString_ display(g_filename_display_name(shown.c_str()));
+        return "Tapperbird cannot start itself at logon from \"" + std::string(display.get()) +
+               "\": desktops accept only UTF-8 file names in a startup entry. Move it to a "
+               "folder whose name is plain text.";
+    }
+    if (path.find('%') != std::string_view::npos) {
+        return "Tapperbird cannot start itself at logon from \"" + shown +
+               "\": desktops do not start a program whose path contains '%'. Move it to "
+               "another folder.";
+    }
+    if (path.find('\0') != std::string_view::npos) {
+        return "Tapperbird cannot start itself at logon: its path is no file name.";
+    }
+    if (::access(shown.c_str(), X_OK) != 0) {
+        return "Tapperbird cannot start itself at logon from \"" + shown +
+               "\": " + std::strerror(errno) + ".";
+    }
+    return {};
+}
+
+std::string ExecArgumentForPath(std::string_view path) {
     std::string quoted = "\"";
-    for (char c : path) {
+    for (const char c : path) {
         if (c == '"' || c == '`' || c == '$' || c == '\\') {
             quoted += '\\';
         }
         quoted += c;
-        if (c == '%') {
-            quoted += '%';
-        }
     }
     quoted += '"';
-    return EscapeKeyFileString(quoted);
+    return quoted;
 }
 
-std::vector<std::string> ParseExecValue(std::string_view value) {
-    const std::string line = UnescapeKeyFileString(value);
-    std::vector<std::string> args;
-    std::string current;
-    bool inArg = false;
-    bool inQuotes = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (inQuotes) {
-            if (c == '\\' && i + 1 < line.size()) {
-                current += line[++i];
-            } else if (c == '"') {
-                inQuotes = false;
-            } else {
-                current += c;
-            }
-        } else if (c == ' ' || c == '\t') {
-            if (inArg) {
-                args.push_back(std::move(current));
-                current.clear();
-                inArg = false;
-            }
-            continue;
-        } else if (c == '"') {
-            inQuotes = true;
-        } else {
-            current += c;
-        }
-        inArg = true;
+bool EntryStartsAtLogon(std::string_view text) {
+    const KeyFile file = Load(text, G_KEY_FILE_NONE);
+    if (!file) {
+        return false;
     }
-    if (inQuotes) {
+    const std::unique_ptr<GDesktopAppInfo, ObjectDeleter> info(
+        g_desktop_app_info_new_from_keyfile(file.get()));
+    if (!info || g_desktop_app_info_get_is_hidden(info.get())) {
+        return false;
+    }
+    // GNOME's session reads the switch as a boolean; anything unreadable counts as "off".
+    constexpr const char* kEnabled = "X-GNOME-Autostart-enabled";
+    return !g_desktop_app_info_has_key(info.get(), kEnabled) ||
+           g_desktop_app_info_get_boolean(info.get(), kEnabled);
+}
+
+std::string EntryCommand(std::string_view text) {
+    const KeyFile file = Load(text, G_KEY_FILE_NONE);
+    if (!file) {
         return {};
     }
-    if (inArg) {
-        args.push_back(std::move(current));
+    const std::string exec = String(file.get(), "Exec");
+    gint argc = 0;
+    gchar** argv = nullptr;
+    if (!g_shell_parse_argv(exec.c_str(), &argc, &argv, nullptr)) {
+        return exec;
     }
-    // Field codes are the launcher's business; only the literal percent sign is ours to undo.
-    for (std::string& arg : args) {
-        std::string plain;
-        for (std::size_t i = 0; i < arg.size(); ++i) {
-            plain += arg[i];
-            if (arg[i] == '%' && i + 1 < arg.size() && arg[i + 1] == '%') {
-                ++i;
-            }
-        }
-        arg = std::move(plain);
-    }
-    return args;
+    const Strv args(argv);
+    return argc == 1 ? "\"" + std::string(args.get()[0]) + "\"" : exec;
 }
 
-std::string AutostartEntryText(std::string_view path) {
-    std::string text = "[Desktop Entry]\nType=Application\nName=Tapperbird\nExec=";
-    text += ExecValueForPath(path);
-    text += "\nTerminal=false\n";
-    return text;
+std::string EnabledEntryText(std::string_view existing, std::string_view path) {
+    KeyFile file = Load(existing, kKeepAll);
+    if (!file && existing.starts_with(kBom)) {
+        // GLib reads no entry that starts with a byte-order mark; written back, it has none.
+        file = Load(existing.substr(kBom.size()), kKeepAll);
+    }
+    if (!file || existing.empty()) {
+        return ToData(FreshEntry(path).get());
+    }
+    if (String(file.get(), "Type") != "Application") {
+        g_key_file_set_string(file.get(), kGroup, "Type", "Application");
+    }
+    SetProgram(file.get(), path);
+    if (HasKey(file.get(), "Hidden")) {
+        g_key_file_remove_key(file.get(), kGroup, "Hidden", nullptr);
+    }
+    if (HasKey(file.get(), "X-GNOME-Autostart-enabled")) {
+        g_key_file_set_boolean(file.get(), kGroup, "X-GNOME-Autostart-enabled", TRUE);
+    }
+    return ToData(file.get());
 }
 
-AutostartEntry ParseAutostartEntry(std::string_view text) {
-    AutostartEntry entry;
-    bool inMainGroup = false;
-    std::string execValue;
-    bool haveExec = false;
-    while (!text.empty()) {
-        const auto eol = text.find('\n');
-        const std::string_view line =
-            Trim(eol == std::string_view::npos ? text : text.substr(0, eol));
-        text = eol == std::string_view::npos ? std::string_view{} : text.substr(eol + 1);
-        if (line.empty() || line.front() == '#') {
-            continue;
-        }
-        if (line.front() == '[') {
-            inMainGroup = line == "[Desktop Entry]";
-            continue;
-        }
-        const auto eq = line.find('=');
-        if (!inMainGroup || eq == std::string_view::npos) {
-            continue;
-        }
-        const std::string_view key = Trim(line.substr(0, eq));
-        const std::string_view value = Trim(line.substr(eq + 1));
-        if (key == "Hidden" && value == "true") {
-            entry.disabled = true;
-        } else if (key == "X-GNOME-Autostart-enabled" && value == "false") {
-            entry.disabled = true;
-        } else if (key == "Exec") {
-            execValue = std::string(value);
-            haveExec = true;
-        }
+DisabledEntry DisableEntry(std::string_view existing, bool shadowsSystemEntry) {
+    const KeyFile file = Load(existing, kKeepAll);
+    if (!file) {
+        return {};
     }
-    if (haveExec) {
-        const std::vector<std::string> args = ParseExecValue(execValue);
-        entry.singleArgument = args.size() == 1;
-        entry.command = entry.singleArgument ? args.front() : UnescapeKeyFileString(execValue);
+    if (!shadowsSystemEntry && OnlyTapperbirdsKeys(file.get())) {
+        return {DisabledEntry::Action::Delete, {}};
     }
-    return entry;
+    g_key_file_set_boolean(file.get(), kGroup, "Hidden", TRUE);
+    return {DisabledEntry::Action::Write, ToData(file.get())};
 }
 
 }  // namespace tb::x11

@@ -1,32 +1,46 @@
-// Reading and writing the freedesktop.org autostart entry that stands for the Run value on Linux:
-// the Exec= quoting and escaping rules and the switches that disable an entry.
+// The freedesktop.org autostart entry that stands for the Run value on Linux. It is read and
+// edited with GLib's own key-file rules, and "will it start" is GLib's verdict, so the tick agrees
+// with what GLib-based desktops (GNOME, Xfce, Cinnamon, MATE...) start at logon.
 #pragma once
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tb::x11 {
 
-// One program path as a single Exec= argument: double-quoted, with ", `, $ and \ escaped inside
-// the quotes, % doubled, then the key file's own string escapes (\\, \n, \t, \r) applied.
-std::string ExecValueForPath(std::string_view path);
+inline constexpr std::string_view kIconName = "tapperbird";
 
-// The arguments of an Exec= value as the key file stores it (both escape layers undone, %% -> %).
-// A malformed value (an unclosed quote) gives no arguments.
-std::vector<std::string> ParseExecValue(std::string_view value);
+// Why an entry for the program at `path` would not start; empty when it would. GLib refuses an
+// Exec program that is missing or not UTF-8, and finds a literal '%' nowhere, since it looks for
+// the program before it expands the field codes.
+std::string UnusableProgramPath(std::string_view path);
 
-// The full text of the autostart entry that starts `path` at logon, enabled.
-std::string AutostartEntryText(std::string_view path);
+// `path` as one Exec= argument, before the key file's own escapes: in double quotes, with ",
+// `, $ and \ escaped inside them.
+std::string ExecArgumentForPath(std::string_view path);
 
-struct AutostartEntry {
-    bool disabled = false;  // Hidden=true or X-GNOME-Autostart-enabled=false
-    std::string command;    // the program the entry starts: the single Exec argument, else the
-                            // whole command line; empty when the entry has no Exec=
-    bool singleArgument = false;  // Exec= held exactly one argument
+// True when the desktop starts the entry at logon: GLib loads it as an application (the file
+// parses, Type=Application, TryExec and the Exec program exist) and neither Hidden nor
+// X-GNOME-Autostart-enabled switches it off.
+bool EntryStartsAtLogon(std::string_view text);
+
+// The command the entry runs, as Run value data: the program in double quotes when Exec holds one
+// argument, else Exec as the key file stores it; empty when it has none.
+std::string EntryCommand(std::string_view text);
+
+// The entry after "Run at Startup" is ticked: `existing` (empty when there is none) with Exec and
+// TryExec pointing at `path` and its switches on, every other key, comment and group kept. A new
+// or unreadable entry becomes a fresh one of Tapperbird's own.
+std::string EnabledEntryText(std::string_view existing, std::string_view path);
+
+struct DisabledEntry {
+    enum class Action { Delete, Write, Keep } action = Action::Keep;
+    std::string text;  // for Write
 };
 
-// The [Desktop Entry] group of an autostart file; other groups and comments are skipped.
-AutostartEntry ParseAutostartEntry(std::string_view text);
+// What unticking does to `existing`: delete it when it holds nothing but what Tapperbird writes
+// and nothing else would start in its place (`shadowsSystemEntry` false), else mark it
+// Hidden=true and keep the rest. An entry GLib cannot read is kept as it is.
+DisabledEntry DisableEntry(std::string_view existing, bool shadowsSystemEntry);
 
 }  // namespace tb::x11

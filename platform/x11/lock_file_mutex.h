@@ -1,5 +1,6 @@
 // The named mutex on Linux: an advisory lock on a file in the user's runtime folder, held for
 // the life of the process and never tested (a second copy takes a shared lock just as well).
+// Without a runtime folder there is no lock, as there is none to test anyway.
 #pragma once
 
 #include <string>
@@ -11,7 +12,7 @@ namespace tb::x11 {
 
 class LockFileMutex final : public NamedMutex {
   public:
-    // `runtimeDir`: where the lock files go ($XDG_RUNTIME_DIR, else the temporary folder).
+    // `runtimeDir`: where the lock files go ($XDG_RUNTIME_DIR); empty for no lock at all.
     explicit LockFileMutex(std::string runtimeDir) : runtimeDir_(std::move(runtimeDir)) {}
     static std::string DefaultRuntimeDir();
 

@@ -43,7 +43,8 @@ int Run(int argc, char** argv) {
     tb::x11::X11FormsRuntime forms(session);
     tb::x11::X11WindowSystem windows(session);
     tb::x11::X11BirdSurface bird(session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
-    tb::x11::XdgRegistry registry(tb::x11::XdgRegistry::DefaultConfigHome());
+    tb::x11::XdgRegistry registry(tb::x11::XdgRegistry::DefaultConfigHome(),
+                                  tb::x11::XdgRegistry::DefaultSystemConfigDirs());
     tb::x11::X11Shell shell;
     tb::x11::LockFileMutex mutex(tb::x11::LockFileMutex::DefaultRuntimeDir());
     tb::x11::X11PopupMenu menu(session);

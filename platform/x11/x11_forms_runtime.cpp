@@ -46,14 +46,15 @@ class GlibTimer final : public Timer {
     guint sourceId_ = 0;
 };
 
+// The program file's full path; empty when the system cannot tell (a bare name would start
+// whatever else of that name is on the search path).
 std::string ReadProgramPath() {
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
     if (n > 0 && static_cast<std::size_t>(n) < sizeof buffer) {
         return std::string(buffer, static_cast<std::size_t>(n));
     }
-    const gchar* name = g_get_prgname();
-    return name != nullptr ? name : "tapperbird";
+    return {};
 }
 
 GtkMessageType MessageTypeForStyle(std::int32_t style) {

@@ -1,5 +1,6 @@
-// Registry calls over the XDG configuration folder. Writes go to a temporary file that replaces
-// the old one by rename, so a crash or a full disk never leaves a half-written entry behind.
+// Registry calls over the XDG configuration folders. Writes go to a temporary file that replaces
+// the old one by rename, so a crash, a full disk or a file-size limit never leaves a half-written
+// entry behind. Reads take regular files only and never block, whatever sits under the name.
 #include "platform/x11/xdg_registry.h"
 
 #include <fcntl.h>
@@ -9,8 +10,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string_view>
 
 #include "platform/x11/desktop_entry.h"
@@ -21,6 +24,10 @@ namespace {
 
 constexpr std::string_view kRunKeyParts[] = {"Software", "Microsoft", "Windows", "CurrentVersion",
                                              "Run"};
+// The program's own settings key lives where Linux users look for a program's settings.
+constexpr std::string_view kOwnKeyParts[] = {"Software", "Velmor's Software", "Tapperbird", "1.0"};
+constexpr std::string_view kOwnFolder = "tapperbird";
+constexpr mode_t kNewEntryMode = 0644;
 // Larger value files are not read in; they could never fit a caller's buffer anyway.
 constexpr std::size_t kMaxValueBytes = 1 << 20;
 
@@ -49,6 +56,13 @@ bool IsRunKey(std::string_view path) {
     const auto parts = SplitKeyPath(path);
     return std::equal(parts.begin(), parts.end(), std::begin(kRunKeyParts), std::end(kRunKeyParts),
                       EqualsIgnoreCase);
+}
+
+// True when `parts` start with the program's own settings key.
+bool IsBelowOwnKey(const std::vector<std::string_view>& parts) {
+    constexpr auto kLevels = std::size(kOwnKeyParts);
+    return parts.size() >= kLevels && std::equal(parts.begin(), parts.begin() + kLevels,
+                                                 std::begin(kOwnKeyParts), EqualsIgnoreCase);
 }
 
 // A file-system name that stands for itself: no separator, no NUL, not "." or "..".
@@ -89,8 +103,9 @@ int MakeFolders(const std::string& folder) {
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
-// Replaces `file` with `content` in one rename; 0 or an errno.
-int WriteFileAtomically(const std::string& file, std::string_view content) {
+// Replaces `file` with `content` (permissions `mode`) in one rename; 0 or an errno. The
+// temporary file is removed whatever went wrong.
+int WriteFileAtomically(const std::string& file, std::string_view content, mode_t mode) {
     const auto slash = file.rfind('/');
     std::string temp = file.substr(0, slash + 1) + "." + file.substr(slash + 1) + ".XXXXXX";
     UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
@@ -109,7 +124,7 @@ int WriteFileAtomically(const std::string& file, std::string_view content) {
         data += written;
         left -= static_cast<std::size_t>(written);
     }
-    if (error == 0 && ::fchmod(fd.get(), 0644) != 0) {
+    if (error == 0 && ::fchmod(fd.get(), mode) != 0) {
         error = errno;
     }
     if (error == 0 && ::fsync(fd.get()) != 0) {
@@ -125,21 +140,36 @@ int WriteFileAtomically(const std::string& file, std::string_view content) {
     return error;
 }
 
-// The whole of a regular file, or an errno (EISDIR for anything that is not a regular file).
-int ReadValueFile(const std::string& file, std::string& content, std::size_t& fullSize) {
-    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+// The file at `file` when it is a regular file (a link is followed only to one, as the desktop
+// follows it), or an errno: EISDIR for a folder, a FIFO, a device, anything else. The type is
+// checked before the open, which never blocks, and again on what was opened.
+struct ValueFileData {
+    std::string content;
+    std::size_t fullSize = 0;
+    mode_t mode = 0;
+};
+int ReadValueFile(const std::string& file, ValueFileData& out) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return EISDIR;
+    }
+    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd) {
         return errno;
     }
-    struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
         return errno;
     }
     if (!S_ISREG(st.st_mode)) {
         return EISDIR;
     }
-    fullSize = static_cast<std::size_t>(st.st_size);
-    content.resize(std::min(fullSize, kMaxValueBytes));
+    out.mode = st.st_mode & 07777;
+    out.fullSize = static_cast<std::size_t>(st.st_size);
+    std::string& content = out.content;
+    content.resize(std::min(out.fullSize, kMaxValueBytes));
     std::size_t got = 0;
     while (got < content.size()) {
         const ssize_t n = ::read(fd.get(), content.data() + got, content.size() - got);
@@ -155,18 +185,22 @@ int ReadValueFile(const std::string& file, std::string& content, std::size_t& fu
         got += static_cast<std::size_t>(n);
     }
     content.resize(got);
-    if (fullSize <= kMaxValueBytes) {
-        fullSize = got;
+    if (out.fullSize <= kMaxValueBytes) {
+        out.fullSize = got;
     }
     return 0;
 }
 
 }  // namespace
 
-XdgRegistry::XdgRegistry(std::string configHome) : configHome_(std::move(configHome)) {
+XdgRegistry::XdgRegistry(std::string configHome, std::vector<std::string> systemConfigDirs)
+    : configHome_(std::move(configHome)), systemConfigDirs_(std::move(systemConfigDirs)) {
     while (configHome_.size() > 1 && configHome_.back() == '/') {
         configHome_.pop_back();
     }
+    // Under a file-size limit a write must fail with EFBIG, not end the program half-way through
+    // its first run with the marker made and no entry written.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 std::string XdgRegistry::DefaultConfigHome() {
@@ -181,15 +215,36 @@ std::string XdgRegistry::DefaultConfigHome() {
     return std::string(home) + "/.config";
 }
 
+std::vector<std::string> XdgRegistry::DefaultSystemConfigDirs() {
+    const char* dirs = std::getenv("XDG_CONFIG_DIRS");
+    std::vector<std::string> result;
+    for (std::string_view rest = dirs != nullptr ? dirs : ""; !rest.empty();) {
+        const auto colon = rest.find(':');
+        const std::string_view dir = rest.substr(0, colon);
+        if (!dir.empty() && dir.front() == '/') {  // relative entries are ignored, as by GLib
+            result.emplace_back(dir);
+        }
+        rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+    }
+    if (result.empty()) {
+        result.emplace_back("/etc/xdg");
+    }
+    return result;
+}
+
 std::string XdgRegistry::FolderForKey(std::string_view path) const {
     if (IsRunKey(path)) {
         return configHome_ + "/autostart";
     }
     auto parts = SplitKeyPath(path);
-    if (!parts.empty() && EqualsIgnoreCase(parts.front(), "Software")) {
+    std::string folder = configHome_;
+    if (IsBelowOwnKey(parts)) {
+        parts.erase(parts.begin(), parts.begin() + std::size(kOwnKeyParts));
+        folder += '/';
+        folder += kOwnFolder;
+    } else if (!parts.empty() && EqualsIgnoreCase(parts.front(), "Software")) {
         parts.erase(parts.begin());
     }
-    std::string folder = configHome_;
     for (std::string_view part : parts) {
         if (!IsPlainName(part)) {
             return {};
@@ -200,8 +255,7 @@ std::string XdgRegistry::FolderForKey(std::string_view path) const {
     return folder;
 }
 
-RegResult XdgRegistry::Open(std::string_view path, bool needRead, bool needWrite, bool create,
-                            KeyHandle& key) {
+RegResult XdgRegistry::Open(std::string_view path, bool needWrite, bool create, KeyHandle& key) {
     key = 0;
     const std::string folder = FolderForKey(path);
     if (folder.empty()) {
@@ -221,8 +275,10 @@ RegResult XdgRegistry::Open(std::string_view path, bool needRead, bool needWrite
     } else if (!S_ISDIR(st.st_mode)) {
         return kErrorFileNotFound;
     }
-    const int mode = X_OK | (needRead ? R_OK : 0) | (needWrite ? W_OK : 0);
-    if (::access(folder.c_str(), F_OK) == 0 && ::access(folder.c_str(), mode) != 0) {
+    // A key exists when its folder can be looked up; only a write to the Run key is refused up
+    // front, so that a write-protected autostart folder is passed over as a protected key is.
+    if (runKey && needWrite && ::access(folder.c_str(), F_OK) == 0 &&
+        ::access(folder.c_str(), W_OK | X_OK) != 0) {
         return kErrorAccessDenied;
     }
     key = nextHandle_++;
@@ -249,7 +305,7 @@ std::string XdgRegistry::ValueFile(const OpenedKey& key, std::string_view name) 
 }
 
 RegResult XdgRegistry::OpenKey(std::string_view path, KeyHandle& key) {
-    return Open(path, true, true, false, key);
+    return Open(path, true, false, key);
 }
 
 RegResult XdgRegistry::CreateKey(KeyHandle parent, std::string_view subPath, KeyHandle& key) {
@@ -263,12 +319,45 @@ RegResult XdgRegistry::CreateKey(KeyHandle parent, std::string_view subPath, Key
         path = parentKey->path + "\\";
     }
     path += subPath;
-    return Open(path, true, true, true, key);
+    return Open(path, true, true, key);
 }
 
 RegResult XdgRegistry::OpenKeyEx(std::string_view path, std::uint32_t access, KeyHandle& key) {
-    // KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS read; KEY_SET_VALUE | KEY_CREATE_SUB_KEY write.
-    return Open(path, (access & 0x9u) != 0, (access & 0x6u) != 0, false, key);
+    // KEY_SET_VALUE | KEY_CREATE_SUB_KEY write.
+    return Open(path, (access & 0x6u) != 0, false, key);
+}
+
+XdgRegistry::RunEntry XdgRegistry::FindRunEntry(const std::string& userFile) const {
+    RunEntry entry;
+    ValueFileData data;
+    entry.userError = ReadValueFile(userFile, data);
+    if (entry.userError == 0) {
+        entry.text = std::move(data.content);
+        entry.mode = data.mode;
+        entry.inUserFolder = true;
+        return entry;
+    }
+    // No entry of the user's own: the first system-wide one of the same name is the one that runs.
+    const std::string fileName = userFile.substr(userFile.rfind('/'));
+    for (const std::string& dir : systemConfigDirs_) {
+        if (ReadValueFile(dir + "/autostart" + fileName, data) == 0) {
+            entry.text = std::move(data.content);
+            entry.inSystemFolder = true;
+            return entry;
+        }
+    }
+    return entry;
+}
+
+bool XdgRegistry::SystemEntryStarts(const std::string& userFile) const {
+    const std::string fileName = userFile.substr(userFile.rfind('/'));
+    for (const std::string& dir : systemConfigDirs_) {
+        ValueFileData data;
+        if (ReadValueFile(dir + "/autostart" + fileName, data) == 0) {
+            return EntryStartsAtLogon(data.content);
+        }
+    }
+    return false;
 }
 
 RegResult XdgRegistry::SetStringValue(KeyHandle key, std::string_view name,
@@ -281,24 +370,26 @@ RegResult XdgRegistry::SetStringValue(KeyHandle key, std::string_view name,
     if (file.empty()) {
         return kErrorAccessDenied;
     }
-    if (opened->isRunKey) {
-        if (const int error = MakeFolders(opened->folder); error != 0) {
-            return kErrorAccessDenied;
-        }
+    if (!opened->isRunKey) {
+        const int error = WriteFileAtomically(file, utf8Data, kNewEntryMode);
+        return error == 0 ? kErrorSuccess : ResultForErrno(error);
     }
-    std::string content;
-    if (opened->isRunKey) {
-        // The data is a command line in the native form, the path in double quotes; the entry
-        // gets the path and quotes it by its own rules.
-        std::string_view path = utf8Data;
-        if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
-            path = path.substr(1, path.size() - 2);
-        }
-        content = AutostartEntryText(path);
-    } else {
-        content = utf8Data;
+    // The data is a command line in the native form, the path in double quotes; the entry gets
+    // the path and quotes it by its own rules.
+    std::string_view path = utf8Data;
+    if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
+        path = path.substr(1, path.size() - 2);
     }
-    const int error = WriteFileAtomically(file, content);
+    if (const std::string reason = UnusableProgramPath(path); !reason.empty()) {
+        throw std::runtime_error(reason);  // shown to the user; the entry stays as it was
+    }
+    if (const int error = MakeFolders(opened->folder); error != 0) {
+        return kErrorAccessDenied;
+    }
+    ValueFileData existing;
+    const bool haveFile = ReadValueFile(file, existing) == 0;
+    const int error = WriteFileAtomically(file, EnabledEntryText(existing.content, path),
+                                          haveFile ? existing.mode : kNewEntryMode);
     return error == 0 ? kErrorSuccess : ResultForErrno(error);
 }
 
@@ -315,7 +406,33 @@ RegResult XdgRegistry::DeleteValue(KeyHandle key, std::string_view name) {
     if (::lstat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         return kErrorFileNotFound;  // a folder is a key, not a value
     }
-    return ::unlink(file.c_str()) == 0 ? kErrorSuccess : ResultForErrno(errno);
+    if (!opened->isRunKey) {
+        return ::unlink(file.c_str()) == 0 ? kErrorSuccess : ResultForErrno(errno);
+    }
+    const RunEntry entry = FindRunEntry(file);
+    if (entry.inSystemFolder && !EntryStartsAtLogon(entry.text)) {
+        return kErrorFileNotFound;
+    }
+    if (!entry.inUserFolder && !entry.inSystemFolder) {
+        return ResultForErrno(entry.userError);
+    }
+    // A system-wide entry is switched off by a user entry of the same name that hides it.
+    const DisabledEntry disabled = DisableEntry(entry.text, SystemEntryStarts(file));
+    switch (disabled.action) {
+        case DisabledEntry::Action::Delete:
+            return ::unlink(file.c_str()) == 0 ? kErrorSuccess : ResultForErrno(errno);
+        case DisabledEntry::Action::Write: {
+            if (const int error = MakeFolders(opened->folder); error != 0) {
+                return kErrorAccessDenied;
+            }
+            const int error = WriteFileAtomically(file, disabled.text,
+                                                  entry.inUserFolder ? entry.mode : kNewEntryMode);
+            return error == 0 ? kErrorSuccess : ResultForErrno(error);
+        }
+        case DisabledEntry::Action::Keep:
+            break;
+    }
+    return kErrorSuccess;  // an entry the desktop cannot read starts nothing already
 }
 
 RegResult XdgRegistry::QueryValue(KeyHandle key, std::string_view name, ValueType& type,
@@ -331,21 +448,26 @@ RegResult XdgRegistry::QueryValue(KeyHandle key, std::string_view name, ValueTyp
     }
     std::string content;
     std::size_t fullSize = 0;
-    if (const int error = ReadValueFile(file, content, fullSize); error != 0) {
-        return ResultForErrno(error);
-    }
-    std::string_view data = content;
-    std::string command;
     if (opened->isRunKey) {
-        AutostartEntry entry = ParseAutostartEntry(content);
-        if (entry.disabled) {
-            return kErrorFileNotFound;  // switched off the way the desktop's session settings do
+        const RunEntry entry = FindRunEntry(file);
+        if (!entry.inUserFolder && !entry.inSystemFolder) {
+            return ResultForErrno(entry.userError);
         }
-        // Read back in the form it was written: the quoted path.
-        command = entry.singleArgument ? "\"" + entry.command + "\"" : std::move(entry.command);
-        data = command;
-        fullSize = command.size();
+        // The value exists when the desktop will start the entry at logon.
+        if (!EntryStartsAtLogon(entry.text)) {
+            return kErrorFileNotFound;
+        }
+        content = EntryCommand(entry.text);
+        fullSize = content.size();
+    } else {
+        ValueFileData data;
+        if (const int error = ReadValueFile(file, data); error != 0) {
+            return ResultForErrno(error);
+        }
+        content = std::move(data.content);
+        fullSize = data.fullSize;
     }
+    const std::string_view data = content;
     // A string value counts its terminating NUL, as the native store does.
     const std::uint64_t bytes = static_cast<std::uint64_t>(fullSize) + 1;
     type = ValueType::Sz;

@@ -1,5 +1,6 @@
 // The settings store on Linux: registry keys under HKEY_CURRENT_USER as folders below the XDG
-// configuration folder, values as files, and the Run key as the XDG autostart folder.
+// configuration folder (the program's own key as $XDG_CONFIG_HOME/tapperbird), values as files,
+// and the Run key as the XDG autostart folders: the user's, then the system-wide ones.
 #pragma once
 
 #include <string>
@@ -11,11 +12,15 @@ namespace tb::x11 {
 
 class XdgRegistry final : public Registry {
   public:
-    // `configHome` is the folder HKEY_CURRENT_USER\Software maps to.
-    explicit XdgRegistry(std::string configHome);
+    // `configHome` is the folder HKEY_CURRENT_USER\Software maps to; `systemConfigDirs` are the
+    // system-wide configuration folders, most important first, whose autostart entries also run.
+    // Makes the process ignore SIGXFSZ, so that a file-size limit fails a write cleanly.
+    explicit XdgRegistry(std::string configHome, std::vector<std::string> systemConfigDirs = {});
 
     // $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config.
     static std::string DefaultConfigHome();
+    // The absolute folders of $XDG_CONFIG_DIRS, else /etc/xdg.
+    static std::vector<std::string> DefaultSystemConfigDirs();
 
     RegResult OpenKey(std::string_view path, KeyHandle& key) override;
     RegResult CreateKey(KeyHandle parent, std::string_view subPath, KeyHandle& key) override;
@@ -39,13 +44,25 @@ class XdgRegistry final : public Registry {
         bool isRunKey;
     };
 
-    RegResult Open(std::string_view path, bool needRead, bool needWrite, bool create,
-                   KeyHandle& key);
+    // The autostart entry in force for `userFile`: the user's own, else the first system-wide one.
+    struct RunEntry {
+        std::string text;
+        unsigned mode = 0;  // of the user's file
+        bool inUserFolder = false;
+        bool inSystemFolder = false;
+        int userError = 0;  // why the user's file could not be read
+    };
+
+    RegResult Open(std::string_view path, bool needWrite, bool create, KeyHandle& key);
+    RunEntry FindRunEntry(const std::string& userFile) const;
+    // True when a system-wide entry of the same name would start were the user's not there.
+    bool SystemEntryStarts(const std::string& userFile) const;
     const OpenedKey* Find(KeyHandle key) const;
     // The file that holds value `name` of `key`; empty for a name that is no file name.
     static std::string ValueFile(const OpenedKey& key, std::string_view name);
 
     std::string configHome_;
+    std::vector<std::string> systemConfigDirs_;
     std::vector<OpenedKey> keys_;
     KeyHandle nextHandle_ = 0x1000;
 };

@@ -205,8 +205,10 @@ def run_suite(args):
         entry = wait_for(lambda: autostart_text(d), 5, "no autostart entry")
         check(exec_line in entry.splitlines(), f"the entry does not start the program:\n{entry}")
         check("Hidden=true" not in entry, "new autostart entry is disabled")
-        check(os.path.isdir(os.path.join(d.env["XDG_CONFIG_HOME"], "Velmor's Software",
-                                         "Tapperbird", "1.0", "temp")), "no first-run marker")
+        check({"Icon=tapperbird", "TryExec=" + os.path.realpath(args.program)} <=
+              set(entry.splitlines()), f"the entry lacks its icon or TryExec:\n{entry}")
+        check(os.path.isdir(os.path.join(d.env["XDG_CONFIG_HOME"], "tapperbird", "temp")),
+              "no first-run marker")
 
         log("perched on the active window, and nowhere else")
         perch = bird.wait_perched(w1)

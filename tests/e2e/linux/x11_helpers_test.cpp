@@ -1,7 +1,11 @@
 // The display-free helpers of the Linux program: frame decoding and outline bits, the announced
-// resolution, and the lock file that stands for the named mutex.
+// resolution, and the lock file that stands for the named mutex, kept to the private runtime
+// folder.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
 
 #include <filesystem>
 #include <vector>
@@ -97,6 +101,38 @@ TEST(LockFileMutexTest, HoldsASharedLockForItsLifeAndIgnoresAMissingFolder) {
     }
     EXPECT_TRUE(exclusiveLockTaken());  // released with its owners
     std::filesystem::remove_all(dir);
+}
+
+TEST(LockFileMutexTest, TakesNoLockThroughALinkNorOutsideTheRuntimeFolder) {
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/tb-lock-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern, target = dir / "elsewhere" / "victim";
+    fs::create_directories(target.parent_path());
+    // A link under the lock's name makes no file where it points; a FIFO is no lock file either.
+    fs::create_symlink(target, dir / "Linked.lock");
+    ASSERT_EQ(::mkfifo((dir / "Fifo.lock").c_str(), 0600), 0);
+    LockFileMutex linked(dir.string()), fifo(dir.string());
+    linked.Create("Linked");
+    fifo.Create("Fifo");
+    EXPECT_EQ(linked.path() + fifo.path(), "");
+    EXPECT_FALSE(fs::exists(target));
+
+    // Without $XDG_RUNTIME_DIR there is no lock, and nothing lands in the temporary folder.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntime = runtime != nullptr ? runtime : "";
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("TMPDIR", pattern, 1);
+    const std::string fallback = LockFileMutex::DefaultRuntimeDir();
+    LockFileMutex none(fallback);
+    none.Create("Tapperbird");
+    if (runtime != nullptr) {
+        ::setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+    }
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(fallback + none.path(), "");
+    EXPECT_FALSE(fs::exists(dir / "Tapperbird.lock") || fs::exists("/tmp/Tapperbird.lock"));
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,18 +1,24 @@
-// The Linux settings store on a scratch configuration folder: key folders, the autostart entry
-// standing in for the Run value, its quoting, the desktop's disable switches and refusals.
+// The Linux settings store on scratch configuration folders: key folders, the autostart entry
+// standing in for the Run value, and hostile or unlucky files on disk. GLib decides what a desktop
+// makes of an entry, so GLib (not the store's own reading) is the judge of every written entry.
+#include <gio/gdesktopappinfo.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
 
 #include <gtest/gtest.h>
 
-#include "platform/x11/desktop_entry.h"
 #include "platform/x11/xdg_registry.h"
 
 namespace tb::x11 {
@@ -32,24 +38,87 @@ std::string ReadFile(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+void WriteFile(const fs::path& path, std::string_view text, fs::perms perms = fs::perms(0644)) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+    fs::permissions(path, perms);
+}
+
 fs::path MakeScratchFolder() {
     char pattern[] = "/tmp/tb-xdg-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) {
         throw std::runtime_error("no scratch folder");
     }
-    ::chmod(pattern, 0755);  // reachable for the unprivileged check
+    ::chmod(pattern, 0755);  // reachable for the unprivileged checks
     return pattern;
+}
+
+// Runs `body` in a child process, as "nobody" when we are root, and returns its exit status;
+// a child that hangs is killed after five seconds.
+int InChild(const std::function<int()>& body, bool unprivileged = false) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(5);
+        if (unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(99);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return status;
+}
+
+// GLib's verdict on an autostart file, as GNOME's session reads it: loadable as an application,
+// not hidden, not switched off.
+bool GlibStarts(const fs::path& file) {
+    GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(file.c_str());
+    if (info == nullptr) {
+        return false;
+    }
+    const bool on = !g_desktop_app_info_get_is_hidden(info) &&
+                    (!g_desktop_app_info_has_key(info, "X-GNOME-Autostart-enabled") ||
+                     g_desktop_app_info_get_boolean(info, "X-GNOME-Autostart-enabled"));
+    g_object_unref(info);
+    return on;
+}
+
+// A key of the entry's main group as GLib reads it; "(none)" when absent or unreadable.
+std::string GlibKey(const fs::path& file, const char* key) {
+    GKeyFile* keyFile = g_key_file_new();
+    gchar* value = nullptr;
+    if (g_key_file_load_from_file(keyFile, file.c_str(), G_KEY_FILE_KEEP_TRANSLATIONS, nullptr)) {
+        value = g_key_file_get_string(keyFile, "Desktop Entry", key, nullptr);
+    }
+    std::string result = value != nullptr ? value : "(none)";
+    g_free(value);
+    g_key_file_free(keyFile);
+    return result;
 }
 
 class XdgRegistryTest : public ::testing::Test {
   protected:
-    void TearDown() override { fs::remove_all(root_); }
+    void TearDown() override {
+        fs::permissions(root_, fs::perms::all, fs::perm_options::add);
+        for (const auto& item : fs::recursive_directory_iterator(root_)) {
+            if (item.is_directory() && !item.is_symlink()) {
+                fs::permissions(item.path(), fs::perms::owner_all, fs::perm_options::add);
+            }
+        }
+        fs::remove_all(root_);
+    }
 
     // Writes the Run value the way the program does, with the quoted path.
     RegResult AddRunValue(std::string_view path) {
         KeyHandle run = 0;  // stays 0 when the open fails, and the write then fails too
         reg_.OpenKeyEx(kRun, kKeyWrite, run);
         return reg_.SetStringValue(run, "Tapperbird", "\"" + std::string(path) + "\"");
+    }
+
+    RegResult DeleteRunValue() {
+        KeyHandle run = 0;
+        reg_.OpenKeyEx(kRun, kKeyWrite, run);
+        return reg_.DeleteValue(run, "Tapperbird");
     }
 
     Query Get(KeyHandle key, std::string_view name, std::uint32_t capacity = 255) {
@@ -67,20 +136,33 @@ class XdgRegistryTest : public ::testing::Test {
         reg_.OpenKeyEx(kRun, kKeyRead, run);
         return Get(run, "Tapperbird");
     }
+    bool Ticked() { return std::get<RegResult>(GetRunValue()) == kErrorSuccess; }
+
+    // An executable that records the path it was started by in `launched_`.
+    fs::path MakeProgram(const std::string& name) {
+        const fs::path program = root_ / "bin" / name;
+        WriteFile(program, "#!/bin/sh\nprintf '%s' \"$0\" > '" + launched_.string() + "'\n",
+                  fs::perms(0755));
+        return program;
+    }
 
     const fs::path root_ = MakeScratchFolder(), config_ = root_ / "config",
-                   entry_ = config_ / "autostart" / "Tapperbird.desktop";
-    XdgRegistry reg_{config_.string()};
+                   system_ = root_ / "xdg-system", vendor_ = root_ / "xdg-vendor",
+                   entry_ = config_ / "autostart" / "Tapperbird.desktop",
+                   launched_ = root_ / "launched";
+    const fs::path program_ = MakeProgram("tapperbird");
+    XdgRegistry reg_{config_.string(), {system_.string(), vendor_.string()}};
 };
 
-TEST_F(XdgRegistryTest, KeysAreFoldersAndValuesFilesBelowTheConfigFolderWithoutSoftware) {
+TEST_F(XdgRegistryTest, KeysAreFoldersAndTheProgramsOwnKeyIsTheTapperbirdFolder) {
     KeyHandle settings = 0, key = 0;
     EXPECT_EQ(reg_.OpenKey(kMarker, key), kErrorFileNotFound);
-    // The program's marker, created below an open key.
+    // The program's marker, created below an open key, lands where Linux users look.
     ASSERT_EQ(reg_.CreateKey(kHkeyCurrentUser, kSettings, settings), kErrorSuccess);
     ASSERT_EQ(reg_.CreateKey(settings, "temp", key), kErrorSuccess);
-    const fs::path folder = config_ / "Velmor's Software" / "Tapperbird" / "1.0";
+    const fs::path folder = config_ / "tapperbird";
     EXPECT_TRUE(fs::is_directory(folder / "temp"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(config_), {}), 1);
     EXPECT_EQ(reg_.CloseKey(key), kErrorSuccess);
     EXPECT_EQ(reg_.CloseKey(key), kErrorInvalidHandle);  // already closed
     EXPECT_EQ(reg_.OpenKey(kMarker, key), kErrorSuccess);
@@ -100,98 +182,248 @@ TEST_F(XdgRegistryTest, KeysAreFoldersAndValuesFilesBelowTheConfigFolderWithoutS
     EXPECT_EQ(reg_.SetStringValue(settings, "../outside", "x"), kErrorAccessDenied);
     EXPECT_EQ(reg_.CreateKey(kHkeyCurrentUser, "Software\\..\\escape", key), kErrorAccessDenied);
     EXPECT_EQ(reg_.CreateKey(kHkeyCurrentUser, "Software\\a/b", key), kErrorAccessDenied);
-    EXPECT_FALSE(fs::exists(folder.parent_path() / "outside") || fs::exists(root_ / "escape"));
+    EXPECT_FALSE(fs::exists(config_ / "outside") || fs::exists(root_ / "escape"));
     EXPECT_EQ(reg_.OpenKey(std::string(kSettings) + "\\Greeting", key), kErrorFileNotFound);
 }
 
-TEST_F(XdgRegistryTest, RunValueIsAnAutostartEntryThatStartsTheProgram) {
-    // The Run key exists before any entry does, as it does on Windows.
-    EXPECT_EQ(std::get<RegResult>(GetRunValue()), kErrorFileNotFound);
-    const std::string path = "/opt/my apps/100%/tapper\"bird";
-    ASSERT_EQ(AddRunValue(path), kErrorSuccess);
-    const std::string text = "\n" + ReadFile(entry_);
-    for (const char* line : {"[Desktop Entry]", "Type=Application", "Name=Tapperbird",
-                             "Exec=\"/opt/my apps/100%%/tapper\\\\\"bird\"", "Terminal=false"}) {
-        EXPECT_NE(text.find("\n" + std::string(line) + "\n"), std::string::npos) << line << text;
+TEST_F(XdgRegistryTest, AMarkerThatCannotBeWrittenOrReadStillExists) {
+    KeyHandle key = 0;
+    ASSERT_EQ(reg_.CreateKey(kHkeyCurrentUser, kMarker, key), kErrorSuccess);
+    const fs::path marker = config_ / "tapperbird" / "temp";
+    fs::permissions(config_, fs::perms(0755));  // reachable for "nobody" down to the marker
+    fs::permissions(marker.parent_path(), fs::perms(0755));
+    for (const auto mode : {fs::perms(0555), fs::perms::none}) {
+        fs::permissions(marker, mode);
+        // Without the right to override permissions, the open must still find the key.
+        EXPECT_EQ(InChild(
+                      [this] {
+                          XdgRegistry registry(config_.string());
+                          KeyHandle opened = 0;
+                          return registry.OpenKey(kMarker, opened) == kErrorSuccess ? 0 : 1;
+                      },
+                      true),
+                  0)
+            << "mode " << std::oct << unsigned(mode);
     }
-    // Read back as written: the quoted path, its size counting the quotes and the NUL.
-    EXPECT_EQ(GetRunValue(), Query(kErrorSuccess, ValueType::Sz, '"' + path + '"', 32));
-    // Nothing but the entry is left in the folder: the temporary file was renamed over it.
-    EXPECT_EQ(std::distance(fs::directory_iterator(entry_.parent_path()), {}), 1);
-    // Switched off in the session settings it counts as absent; adding it again switches it on.
-    std::ofstream(entry_, std::ios::app) << "X-GNOME-Autostart-enabled=false\n";
-    EXPECT_EQ(std::get<RegResult>(GetRunValue()), kErrorFileNotFound);
-    // Too long for the buffer: more data, with the size it needs.
-    ASSERT_EQ(AddRunValue("/" + std::string(300, 'p')), kErrorSuccess);
-    EXPECT_EQ(GetRunValue(),
-              Query(kErrorMoreData, ValueType::Sz, "\"/" + std::string(253, 'p'), 304));
-}
-
-TEST_F(XdgRegistryTest, DeleteRemovesTheEntryOnceAndLeavesFoldersAlone) {
-    ASSERT_EQ(AddRunValue("/usr/bin/tapperbird"), kErrorSuccess);
-    KeyHandle run = 0;
-    ASSERT_EQ(reg_.OpenKeyEx(kRun, kKeyWrite, run), kErrorSuccess);
-    EXPECT_EQ(reg_.DeleteValue(run, "Tapperbird"), kErrorSuccess);
-    EXPECT_FALSE(fs::exists(entry_));
-    EXPECT_EQ(reg_.DeleteValue(run, "Tapperbird"), kErrorFileNotFound);
-    // Something odd under the entry's name is not a value: reported absent, never removed.
-    fs::create_directories(entry_);
-    EXPECT_EQ(reg_.DeleteValue(run, "Tapperbird"), kErrorFileNotFound);
-    EXPECT_EQ(std::get<RegResult>(GetRunValue()), kErrorFileNotFound);
-    EXPECT_TRUE(fs::is_directory(entry_));
 }
 
 TEST_F(XdgRegistryTest, RefusedFoldersGiveAccessDeniedAndLeaveTheEntryIntact) {
-    ASSERT_EQ(AddRunValue("/usr/bin/tapperbird"), kErrorSuccess);
+    ASSERT_EQ(AddRunValue(program_.string()), kErrorSuccess);
     const std::string before = ReadFile(entry_);
     ::chmod(entry_.parent_path().c_str(), 0555);
     ::chmod(config_.c_str(), 0555);
-    // Without the right to override permissions (as "nobody" when we are root), a fresh store
-    // exits with bit 0: the Run key refused for writing, 1: still readable, 2: no new key.
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-            ::_exit(99);
-        }
-        XdgRegistry registry(config_.string());
-        KeyHandle run = 0, marker = 0;
-        ::_exit(int(registry.OpenKeyEx(kRun, kKeyWrite, run) == kErrorAccessDenied) |
-                int(registry.OpenKeyEx(kRun, kKeyRead, run) == kErrorSuccess) << 1 |
-                int(registry.CreateKey(kHkeyCurrentUser, kMarker, marker) == kErrorAccessDenied)
-                    << 2);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ::chmod(config_.c_str(), 0755);
-    ::chmod(entry_.parent_path().c_str(), 0755);
+    // Bit 0: the Run key refused for writing, 1: still readable, 2: no new key.
+    const int status = InChild(
+        [this] {
+            XdgRegistry registry(config_.string());
+            KeyHandle run = 0, marker = 0;
+            return int(registry.OpenKeyEx(kRun, kKeyWrite, run) == kErrorAccessDenied) |
+                   int(registry.OpenKeyEx(kRun, kKeyRead, run) == kErrorSuccess) << 1 |
+                   int(registry.CreateKey(kHkeyCurrentUser, kMarker, marker) == kErrorAccessDenied)
+                       << 2;
+        },
+        true);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
     EXPECT_EQ(ReadFile(entry_), before);
 }
 
-TEST(DesktopEntryTest, ExecQuotingSurvivesEveryAwkwardCharacter) {
-    for (const std::string path :
-         {"/usr/bin/tapperbird", "/home/a b/x", "/p/\"q\"", "/p/`q`/$HOME", "/p/back\\slash",
-          "/p/100%/x", "/p/tab\there", "/p/new\nline", "/p/ünïcode"}) {
-        EXPECT_EQ(ParseExecValue(ExecValueForPath(path)), std::vector<std::string>{path});
-        // The key file holds one line whatever the path contains.
-        EXPECT_EQ(ExecValueForPath(path).find('\n'), std::string::npos) << path;
+TEST_F(XdgRegistryTest, GlibLaunchesTheWrittenEntryWhateverThePathHolds) {
+    for (const std::string name : {"tapperbird", "a b \"q\" `c` $HOME", "back\\slash", "tab\there",
+                                   "new\nline", "ünïcode", "trailing space "}) {
+        const fs::path program = MakeProgram(name);
+        ASSERT_EQ(AddRunValue(program.string()), kErrorSuccess) << name;
+        ASSERT_TRUE(GlibStarts(entry_)) << ReadFile(entry_);
+        EXPECT_EQ(GlibKey(entry_, "TryExec"), program.string());
+        EXPECT_EQ(GlibKey(entry_, "Icon"), "tapperbird");
+        // Read back as written: the quoted path.
+        EXPECT_EQ(GetRunValue(), Query(kErrorSuccess, ValueType::Sz, '"' + program.string() + '"',
+                                       std::uint32_t(program.string().size() + 3)));
+
+        fs::remove(launched_);
+        GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(entry_.c_str());
+        ASSERT_NE(info, nullptr);
+        EXPECT_TRUE(g_app_info_launch(G_APP_INFO(info), nullptr, nullptr, nullptr));
+        g_object_unref(info);
+        for (int i = 0; i < 100 && ReadFile(launched_).empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_EQ(ReadFile(launched_), program.string()) << ReadFile(entry_);
+    }
+    // Nothing but the entry is left in the folder: the temporary files were renamed over it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(entry_.parent_path()), {}), 1);
+    // Too long for the buffer: more data, with the size it needs.
+    const fs::path longName = MakeProgram(std::string(250, 'p'));
+    ASSERT_EQ(AddRunValue(longName.string()), kErrorSuccess);
+    EXPECT_EQ(GetRunValue(),
+              Query(kErrorMoreData, ValueType::Sz, '"' + longName.string().substr(0, 254),
+                    std::uint32_t(longName.string().size() + 3)));
+}
+
+TEST_F(XdgRegistryTest, PathsNoEntryCanStartAreRefusedWithAReasonAndNeverWritten) {
+    const fs::path percent = MakeProgram("100%"), latin1 = MakeProgram("caf\xE9");
+    // GLib looks for the program before it expands "%%", so no escaping can express a '%'.
+    WriteFile(entry_, "[Desktop Entry]\nType=Application\nName=T\nExec=" +
+                          (root_ / "bin" / "100%%").string() + "\n");
+    EXPECT_FALSE(GlibStarts(entry_));
+    fs::remove(entry_);
+    for (const std::string& path : {percent.string(), latin1.string(), std::string("tapperbird"),
+                                    std::string(""), (root_ / "bin" / "missing").string()}) {
+        try {
+            AddRunValue(path);
+            ADD_FAILURE() << "no refusal for " << path;
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find("cannot"), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(fs::exists(entry_)) << path;
+        EXPECT_FALSE(Ticked()) << path;
     }
 }
 
-TEST(DesktopEntryTest, ParsesOnlyTheMainGroupAndItsSwitches) {
-    AutostartEntry entry = ParseAutostartEntry(
-        "# comment\n[Desktop Entry]\nExec = \"/x/y z\"\nHidden=false\n"
-        "[Desktop Action quit]\nExec=/bin/false\nHidden=true\n");
-    EXPECT_FALSE(entry.disabled);
-    EXPECT_TRUE(entry.singleArgument);
-    EXPECT_EQ(entry.command, "/x/y z");
-    entry = ParseAutostartEntry("[Desktop Entry]\nExec=/usr/bin/app --flag\n");
-    EXPECT_FALSE(entry.singleArgument);
-    EXPECT_EQ(entry.command, "/usr/bin/app --flag");
-    EXPECT_TRUE(ParseAutostartEntry("[Desktop Entry]\nHidden=true\n").disabled);
-    EXPECT_TRUE(
-        ParseAutostartEntry("[Desktop Entry]\r\nX-GNOME-Autostart-enabled=false\r\n").disabled);
-    EXPECT_TRUE(ParseExecValue("\"unclosed").empty());
+TEST_F(XdgRegistryTest, TheTickIsWhatGlibWillStart) {
+    const std::string exec = "Exec=" + program_.string() + "\n";
+    const std::string head = "[Desktop Entry]\nType=Application\nName=T\n" + exec;
+    const struct {
+        std::string text;
+        bool starts;
+    } cases[] = {
+        {head, true},
+        {head + "Hidden=false\nX-GNOME-Autostart-enabled=true\n", true},
+        {head + "Hidden=1\n", false},
+        {head + "Hidden = true\n", false},
+        {head + "X-GNOME-Autostart-enabled=0\n", false},
+        {head + "X-GNOME-Autostart-enabled=false\n[Desktop Action a]\nHidden=false\n", false},
+        {"\xEF\xBB\xBF" + head, false},
+        {head + "TryExec=" + (root_ / "gone").string() + "\n", false},
+        {"[Desktop Entry]\nType=Application\nName=T\nExec=" + (root_ / "gone").string() + "\n",
+         false},
+        {"[Desktop Entry]\nType=Link\nName=T\nURL=file:///\n" + exec, false},
+    };
+    for (const auto& c : cases) {
+        WriteFile(entry_, c.text);
+        ASSERT_EQ(GlibStarts(entry_), c.starts) << c.text;  // the oracle agrees with the table
+        EXPECT_EQ(Ticked(), c.starts) << c.text;
+    }
+}
+
+TEST_F(XdgRegistryTest, TickingAndUntickingEditOnlyWhatTapperbirdOwns) {
+    const std::string users =
+        "# my session\n[Desktop Entry]\nType=Application\nName=Bird\nName[de]=Vogel\n"
+        "Exec=/old/tapperbird\nHidden=true\nX-GNOME-Autostart-enabled=false\n"
+        "X-GNOME-Autostart-Delay=10\nOnlyShowIn=GNOME;XFCE;\n";
+    WriteFile(entry_, users, fs::perms(0600));
+    ASSERT_EQ(AddRunValue(program_.string()), kErrorSuccess);
+    const auto kept = [this] {
+        const std::string text = ReadFile(entry_);
+        EXPECT_NE(text.find("# my session\n"), std::string::npos) << text;
+        EXPECT_EQ(GlibKey(entry_, "Name[de]"), "Vogel");
+        EXPECT_EQ(GlibKey(entry_, "Name"), "Bird");
+        EXPECT_EQ(GlibKey(entry_, "X-GNOME-Autostart-Delay"), "10");
+        EXPECT_EQ(GlibKey(entry_, "OnlyShowIn"), "GNOME;XFCE;");
+        EXPECT_EQ(fs::status(entry_).permissions(), fs::perms(0600));
+    };
+    kept();
+    EXPECT_TRUE(GlibStarts(entry_)) << ReadFile(entry_);
+    EXPECT_EQ(GlibKey(entry_, "TryExec"), program_.string());
+    EXPECT_TRUE(Ticked());
+
+    // Unticked, the user's entry stays, switched off the Desktop Entry way.
+    ASSERT_EQ(DeleteRunValue(), kErrorSuccess);
+    kept();
+    EXPECT_EQ(GlibKey(entry_, "Hidden"), "true");
+    EXPECT_FALSE(GlibStarts(entry_));
+    EXPECT_FALSE(Ticked());
+
+    // An entry that is all Tapperbird's own goes, as does one an older version wrote.
+    for (const std::string& ours :
+         {std::string(), "[Desktop Entry]\nType=Application\nName=Tapperbird\nExec=\"" +
+                             program_.string() + "\"\nTerminal=false\n"}) {
+        fs::remove(entry_);
+        if (!ours.empty()) {
+            WriteFile(entry_, ours);
+        } else {
+            ASSERT_EQ(AddRunValue(program_.string()), kErrorSuccess);
+        }
+        EXPECT_TRUE(Ticked());
+        ASSERT_EQ(DeleteRunValue(), kErrorSuccess);
+        EXPECT_FALSE(fs::exists(entry_)) << ours;
+        EXPECT_EQ(DeleteRunValue(), kErrorFileNotFound);
+    }
+}
+
+TEST_F(XdgRegistryTest, ASystemWideEntryCountsAndIsSwitchedOffByAHiddenUserEntry) {
+    const std::string text =
+        "[Desktop Entry]\nType=Application\nName=Tapperbird\nExec=" + program_.string() +
+        "\nX-Vendor=kept\n";
+    WriteFile(vendor_ / "autostart" / "Tapperbird.desktop", text);
+    EXPECT_TRUE(Ticked());
+    // The more important system folder wins over the vendor's.
+    WriteFile(system_ / "autostart" / "Tapperbird.desktop", text + "Hidden=true\n");
+    EXPECT_FALSE(Ticked());
+    fs::remove(system_ / "autostart" / "Tapperbird.desktop");
+
+    // Unticking writes a user entry that hides the system-wide one.
+    ASSERT_EQ(DeleteRunValue(), kErrorSuccess);
+    EXPECT_EQ(GlibKey(entry_, "Hidden"), "true");
+    EXPECT_EQ(GlibKey(entry_, "X-Vendor"), "kept");
+    EXPECT_FALSE(Ticked());
+    // Ticked and unticked again, the user entry stays: removing it would bring the other back.
+    ASSERT_EQ(AddRunValue(program_.string()), kErrorSuccess);
+    EXPECT_TRUE(GlibStarts(entry_));
+    EXPECT_TRUE(Ticked());
+    ASSERT_EQ(DeleteRunValue(), kErrorSuccess);
+    EXPECT_TRUE(fs::exists(entry_));
+    EXPECT_FALSE(GlibStarts(entry_));
+    EXPECT_FALSE(Ticked());
+}
+
+TEST_F(XdgRegistryTest, WhatIsNoRegularFileIsAbsentAndNothingBlocks) {
+    fs::create_directories(entry_.parent_path());
+    const fs::path fifo = root_ / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    // A FIFO under the entry's name, or a link to one, reads as absent at once.
+    for (const bool link : {false, true}) {
+        fs::remove(entry_);
+        if (link) {
+            fs::create_symlink(fifo, entry_);
+        } else {
+            ASSERT_EQ(::mkfifo(entry_.c_str(), 0644), 0);
+        }
+        EXPECT_EQ(InChild([this] {
+                      return std::get<RegResult>(GetRunValue()) == kErrorFileNotFound &&
+                                     DeleteRunValue() == kErrorFileNotFound
+                                 ? 0
+                                 : 1;
+                  }),
+                  0)
+            << (link ? "link to a FIFO" : "FIFO");
+    }
+    // A folder is no value either, and is never removed.
+    fs::remove(entry_);
+    fs::create_directories(entry_);
+    EXPECT_EQ(DeleteRunValue(), kErrorFileNotFound);
+    EXPECT_FALSE(Ticked());
+    EXPECT_TRUE(fs::is_directory(entry_));
+    // A link to a regular entry is followed, as the desktop follows it.
+    fs::remove(entry_);
+    WriteFile(root_ / "dotfiles" / "Tapperbird.desktop",
+              "[Desktop Entry]\nType=Application\nName=T\nExec=" + program_.string() + "\n");
+    fs::create_symlink(root_ / "dotfiles" / "Tapperbird.desktop", entry_);
+    EXPECT_TRUE(Ticked());
+}
+
+TEST_F(XdgRegistryTest, AFileSizeLimitFailsTheWriteAndLeavesNoTemporaryFile) {
+    const int status = InChild([this] {
+        const rlimit none{0, 0};
+        ::setrlimit(RLIMIT_FSIZE, &none);
+        XdgRegistry registry(config_.string());
+        KeyHandle run = 0;
+        registry.OpenKeyEx(kRun, kKeyWrite, run);
+        const RegResult r =
+            registry.SetStringValue(run, "Tapperbird", "\"" + program_.string() + "\"");
+        return r == kErrorAccessDenied ? 0 : 1;
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(std::distance(fs::directory_iterator(entry_.parent_path()), {}), 0);
 }
 
 }  // namespace

@@ -255,6 +255,23 @@ std::string XdgRegistry::FolderForKey(std::string_view path) const {
     return folder;
 }
 
+std::string XdgRegistry::EarlierFolderForKey(std::string_view path) const {
+    if (IsRunKey(path) || !IsBelowOwnKey(SplitKeyPath(path))) {
+        return {};
+    }
+    // Earlier versions mapped every key below Software one to one onto folders.
+    auto parts = SplitKeyPath(path);
+    std::string folder = configHome_;
+    for (auto it = parts.begin() + 1; it != parts.end(); ++it) {
+        if (!IsPlainName(*it)) {
+            return {};
+        }
+        folder += '/';
+        folder += *it;
+    }
+    return folder;
+}
+
 RegResult XdgRegistry::Open(std::string_view path, bool needWrite, bool create, KeyHandle& key) {
     key = 0;
     const std::string folder = FolderForKey(path);
@@ -268,9 +285,16 @@ RegResult XdgRegistry::Open(std::string_view path, bool needWrite, bool create, 
             return error == ENOTDIR ? kErrorAccessDenied : ResultForErrno(error);
         }
     } else if (::stat(folder.c_str(), &st) != 0) {
-        // The Run key always exists on Windows; its folder is made when the first entry is.
-        if (!(runKey && errno == ENOENT)) {
-            return ResultForErrno(errno);
+        const int error = errno;
+        // A first-run marker an earlier version left still counts, so a user who switched
+        // "Run at Startup" off does not have it switched on again by the upgrade; it moves over.
+        const std::string earlier = EarlierFolderForKey(path);
+        if (error == ENOENT && !earlier.empty() && ::stat(earlier.c_str(), &st) == 0 &&
+            S_ISDIR(st.st_mode)) {
+            MakeFolders(folder);
+        } else if (!(runKey && error == ENOENT)) {
+            // The Run key always exists on Windows; its folder is made when the first entry is.
+            return ResultForErrno(error);
         }
     } else if (!S_ISDIR(st.st_mode)) {
         return kErrorFileNotFound;

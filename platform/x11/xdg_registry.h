@@ -35,6 +35,8 @@ class XdgRegistry final : public Registry {
 
     // Where a key path lands in the file system; empty when it cannot be mapped.
     std::string FolderForKey(std::string_view path) const;
+    // Where earlier versions kept a key of the program's own; empty for other keys.
+    std::string EarlierFolderForKey(std::string_view path) const;
 
   private:
     struct OpenedKey {

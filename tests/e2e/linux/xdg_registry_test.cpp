@@ -186,6 +186,14 @@ TEST_F(XdgRegistryTest, KeysAreFoldersAndTheProgramsOwnKeyIsTheTapperbirdFolder)
     EXPECT_EQ(reg_.OpenKey(std::string(kSettings) + "\\Greeting", key), kErrorFileNotFound);
 }
 
+TEST_F(XdgRegistryTest, AMarkerAnEarlierVersionLeftStillCountsAndMovesOver) {
+    fs::create_directories(config_ / "Velmor's Software" / "Tapperbird" / "1.0" / "temp");
+    KeyHandle key = 0;
+    EXPECT_EQ(reg_.OpenKey(kMarker, key), kErrorSuccess);
+    EXPECT_TRUE(fs::is_directory(config_ / "tapperbird" / "temp"));
+    EXPECT_EQ(reg_.CloseKey(key), kErrorSuccess);
+}
+
 TEST_F(XdgRegistryTest, AMarkerThatCannotBeWrittenOrReadStillExists) {
     KeyHandle key = 0;
     ASSERT_EQ(reg_.CreateKey(kHkeyCurrentUser, kMarker, key), kErrorSuccess);

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <exception>
 
+#include "app/program.h"
 #include "assets/assets.h"
+#include "desktop/monitors.h"
 #include "platform/platform.h"
 #include "platform/x11/lock_file_mutex.h"
 #include "platform/x11/x11_about_view.h"
@@ -18,12 +20,14 @@
 #include "platform/x11/x11_shell.h"
 #include "platform/x11/x11_window_system.h"
 #include "platform/x11/xdg_registry.h"
-#include "app/program.h"
 
 namespace {
 
 int Run(int argc, char** argv) {
-    // Window positions are absolute pixels: no Wayland (XWayland does it), no scaling.
+    // The desktop's own scale, kept before GDK is told not to scale: window positions are
+    // absolute pixels (no Wayland: XWayland does it), and the bird scales itself.
+    const char* desktopScale = std::getenv("GDK_SCALE");
+    const int gdkScale = desktopScale != nullptr ? std::atoi(desktopScale) : 1;
     setenv("GDK_SCALE", "1", 1);
     setenv("GDK_DPI_SCALE", "1", 1);
     gdk_set_allowed_backends("x11");
@@ -40,14 +44,14 @@ int Run(int argc, char** argv) {
     tb::x11::SetIconsFromPngs(nullptr, icons);
 
     tb::x11::X11Session session;
-    tb::x11::X11FormsRuntime forms(session);
+    tb::x11::X11FormsRuntime forms(session, gdkScale);
     tb::x11::X11WindowSystem windows(session);
     tb::x11::X11BirdSurface bird(session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
     tb::x11::XdgRegistry registry(tb::x11::XdgRegistry::DefaultConfigHome(),
                                   tb::x11::XdgRegistry::DefaultSystemConfigDirs());
     tb::x11::X11Shell shell;
     tb::x11::LockFileMutex mutex(tb::x11::LockFileMutex::DefaultRuntimeDir());
-    tb::x11::X11PopupMenu menu(session);
+    tb::x11::X11PopupMenu menu(session, tb::BirdScaleFor(forms.Scale()));
     tb::x11::X11AboutView about(session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
     tb::Lcg24Random random;
     tb::Platform platform{windows, bird, forms, registry, shell, mutex, menu, about, random};

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "assets/assets.h"
+#include "desktop/monitors.h"
 #include "platform/units.h"
 #include "platform/x11/x11_pixbuf.h"
 
@@ -40,6 +41,11 @@ std::string PickFontFamily(GtkWidget* widget) {
 
 X11AboutView::X11AboutView(X11Session& session, float twipsPerPixelX, float twipsPerPixelY)
     : session_(session), tppX_(twipsPerPixelX), tppY_(twipsPerPixelY) {}
+
+int X11AboutView::PictureScale() const {
+    // The window grows with the resolution through its twips; its pictures by whole numbers.
+    return BirdScaleFor(DpiForTwipsPerPixel(tppX_) / 96.0);
+}
 
 X11AboutView::~X11AboutView() {
     Destroy();
@@ -103,10 +109,11 @@ void X11AboutView::Create(const AboutDesign& design) {
     }
 
     if (handCursor_ == nullptr) {
-        if (GObjectPtr<GdkPixbuf> hand = PixbufFromPng(assets::HandCursorPng()); hand != nullptr) {
+        if (GObjectPtr<GdkPixbuf> hand = PixbufFromPng(assets::HandCursorPng(), PictureScale());
+            hand != nullptr) {
             handCursor_.reset(gdk_cursor_new_from_pixbuf(gdk_display_get_default(), hand.get(),
-                                                         assets::kHandHotspotX,
-                                                         assets::kHandHotspotY));
+                                                         assets::kHandHotspotX * PictureScale(),
+                                                         assets::kHandHotspotY * PictureScale()));
         } else {
             handCursor_.reset(gdk_cursor_new_for_display(gdk_display_get_default(), GDK_HAND2));
         }
@@ -131,7 +138,7 @@ void X11AboutView::Create(const AboutDesign& design) {
                 widget = gtk_frame_new(nullptr);
                 break;
             case AboutControlKind::Picture: {
-                GObjectPtr<GdkPixbuf> picture = PixbufFromPng(assets::DonatePng());
+                GObjectPtr<GdkPixbuf> picture = PixbufFromPng(assets::DonatePng(), PictureScale());
                 widget =
                     picture != nullptr ? gtk_image_new_from_pixbuf(picture.get()) : gtk_image_new();
                 gtk_widget_set_halign(widget, GTK_ALIGN_START);

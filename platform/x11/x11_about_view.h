@@ -27,6 +27,8 @@ class X11AboutView final : public AboutView {
     WindowHandle Handle() const override { return xid_; }
 
   private:
+    // How many times the pictures and the hand cursor are enlarged.
+    int PictureScale() const;
     struct Control {
         X11AboutView* owner;
         AboutControlId id;

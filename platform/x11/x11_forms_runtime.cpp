@@ -74,12 +74,12 @@ GtkMessageType MessageTypeForStyle(std::int32_t style) {
 
 }  // namespace
 
-X11FormsRuntime::X11FormsRuntime(X11Session& session)
+X11FormsRuntime::X11FormsRuntime(X11Session& session, int desktopScale)
     : session_(session), programPath_(ReadProgramPath()) {
     const char* resources = XResourceManagerString(session_.display());
     const double dpi = XftDpiFromResources(resources != nullptr ? resources : "");
     twipsPerPixel_ = static_cast<float>(kTwipsPerInch / dpi);
-    xftScale_ = dpi / kDefaultDpi;
+    scale_ = std::max(dpi / kDefaultDpi, static_cast<double>(std::max(desktopScale, 1)));
     RefreshMonitors();
     g_signal_connect(session_.screen(), "monitors-changed",
                      G_CALLBACK(&X11FormsRuntime::OnMonitorsChanged), this);
@@ -106,7 +106,7 @@ void X11FormsRuntime::RefreshMonitors() {
         gdk_monitor_get_geometry(monitor, &area);
         const Monitor m{Rect{area.x * factor, area.y * factor, (area.x + area.width) * factor,
                              (area.y + area.height) * factor},
-                        std::max(static_cast<double>(factor), xftScale_)};
+                        std::max(static_cast<double>(factor), scale_)};
         if (monitor == primary) {
             monitors_.insert(monitors_.begin(), m);
         } else {

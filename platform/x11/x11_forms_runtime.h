@@ -13,7 +13,8 @@ namespace tb::x11 {
 
 class X11FormsRuntime final : public FormsRuntime {
   public:
-    explicit X11FormsRuntime(X11Session& session);
+    // `desktopScale`: the whole-number scale the desktop asked for (GDK_SCALE), 1 when none.
+    X11FormsRuntime(X11Session& session, int desktopScale);
     ~X11FormsRuntime() override;
     X11FormsRuntime(const X11FormsRuntime&) = delete;
     X11FormsRuntime& operator=(const X11FormsRuntime&) = delete;
@@ -25,6 +26,8 @@ class X11FormsRuntime final : public FormsRuntime {
     float TwipsPerPixelX() override { return twipsPerPixel_; }
     float TwipsPerPixelY() override { return twipsPerPixel_; }
     Rect DesktopBounds() override;
+    // The desktop's scale: the larger of GDK_SCALE and Xft.dpi / 96.
+    double Scale() const { return scale_; }
     std::span<const Monitor> Monitors() override { return monitors_; }
     std::string ProgramPath() override { return programPath_; }
     void MessageBox(std::string_view text, std::string_view title, std::int32_t style) override;
@@ -37,7 +40,7 @@ class X11FormsRuntime final : public FormsRuntime {
     static void OnMonitorsChanged(GdkScreen* screen, gpointer self);
 
     float twipsPerPixel_;
-    double xftScale_ = 1.0;          // Xft.dpi / 96
+    double scale_ = 1.0;             // the larger of GDK_SCALE and Xft.dpi / 96
     std::vector<Monitor> monitors_;  // in device pixels, the primary first
     std::string programPath_;
 };

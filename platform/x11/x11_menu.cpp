@@ -8,10 +8,23 @@
 
 namespace tb::x11 {
 
-X11PopupMenu::X11PopupMenu(X11Session& session) : session_(session) {
+X11PopupMenu::X11PopupMenu(X11Session& session, int scale) : session_(session) {
     GtkWidget* menu = gtk_menu_new();
     g_object_ref_sink(menu);
     menu_.reset(menu);
+    if (scale > 1) {
+        // Text grows with Xft.dpi but the check mark is drawn at a fixed size: enlarge it by the
+        // same whole number as the bird.
+        const std::string side = std::to_string(16 * scale) + "px";
+        const std::string css =
+            ".tapperbird-menu check { min-width: " + side + "; min-height: " + side + "; }";
+        GObjectPtr<GtkCssProvider> provider(gtk_css_provider_new());
+        gtk_css_provider_load_from_data(provider.get(), css.c_str(), -1, nullptr);
+        gtk_style_context_add_provider_for_screen(session_.screen(),
+                                                  GTK_STYLE_PROVIDER(provider.get()),
+                                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+        gtk_style_context_add_class(gtk_widget_get_style_context(menu), "tapperbird-menu");
+    }
     g_signal_connect(menu, "deactivate", G_CALLBACK(&X11PopupMenu::OnDeactivate), this);
 }
 

@@ -14,7 +14,8 @@ namespace tb::x11 {
 
 class X11PopupMenu final : public PopupMenu {
   public:
-    explicit X11PopupMenu(X11Session& session);
+    // `scale`: how many times the check mark is enlarged (the text follows the resolution).
+    X11PopupMenu(X11Session& session, int scale);
     ~X11PopupMenu() override;
     X11PopupMenu(const X11PopupMenu&) = delete;
     X11PopupMenu& operator=(const X11PopupMenu&) = delete;

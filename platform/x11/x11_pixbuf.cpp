@@ -5,7 +5,7 @@
 
 namespace tb::x11 {
 
-GObjectPtr<GdkPixbuf> PixbufFromPng(std::span<const std::uint8_t> png) {
+GObjectPtr<GdkPixbuf> PixbufFromPng(std::span<const std::uint8_t> png, int scale) {
     if (png.empty()) {
         return nullptr;
     }
@@ -21,6 +21,12 @@ GObjectPtr<GdkPixbuf> PixbufFromPng(std::span<const std::uint8_t> png) {
     GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader.get());
     if (pixbuf == nullptr) {
         return nullptr;
+    }
+    if (scale > 1) {
+        // Nearest neighbour: pixel art stays sharp.
+        return GObjectPtr<GdkPixbuf>(
+            gdk_pixbuf_scale_simple(pixbuf, gdk_pixbuf_get_width(pixbuf) * scale,
+                                    gdk_pixbuf_get_height(pixbuf) * scale, GDK_INTERP_NEAREST));
     }
     return GObjectPtr<GdkPixbuf>(GDK_PIXBUF(g_object_ref(pixbuf)));
 }

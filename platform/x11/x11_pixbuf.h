@@ -10,8 +10,9 @@
 
 namespace tb::x11 {
 
-// The decoded picture, or null when the bytes are empty or not a PNG.
-GObjectPtr<GdkPixbuf> PixbufFromPng(std::span<const std::uint8_t> png);
+// The decoded picture enlarged `scale` times pixel for pixel, or null when the bytes are empty or
+// not a PNG.
+GObjectPtr<GdkPixbuf> PixbufFromPng(std::span<const std::uint8_t> png, int scale = 1);
 
 // Sets the window's icons (or the default icons when `window` is null) from PNG renderings.
 void SetIconsFromPngs(GtkWindow* window, std::span<const std::span<const std::uint8_t>> pngs);

@@ -8,14 +8,13 @@
 #include <memory>
 #include <new>
 
-#include "platform/sim/sim_desktop.h"
 #include "app/program.h"
+#include "platform/sim/sim_desktop.h"
 
 namespace {
 
 std::atomic<long long> gAllocations{0};
 std::atomic<bool> gCounting{false};
-long long gMeasuredAllocations = 0;
 
 void* CountedAlloc(std::size_t size) {
     if (gCounting.load(std::memory_order_relaxed)) {
@@ -29,38 +28,19 @@ void* CountedAlloc(std::size_t size) {
 
 }  // namespace
 
+// The array and nothrow forms call this one by default, and the other deletes call the first.
 void* operator new(std::size_t size) {
     return CountedAlloc(size);
 }
-void* operator new[](std::size_t size) {
-    return CountedAlloc(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return CountedAlloc(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-    return operator new(size, tag);
-}
 void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
     std::free(p);
 }
 void operator delete(void* p, std::size_t) noexcept {
     std::free(p);
 }
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
-constexpr int kTicksPerSecond = 10;      // animation ticks in one simulated second
 constexpr int kSecondsPerDesktop = 500;  // the sim's logs are reserved for this many changes
 
 // A desktop with two tall windows, A in the foreground, the program started and settled in.
@@ -78,12 +58,18 @@ struct Scene {
     tb::Program program{desk.GetPlatform()};
 };
 
-// One simulated second per iteration: ten animation ticks and ten foreground polls, with the
+// Runs `ms` of the clock with the counter on.
+void Counted(tb::sim::SimDesktop& desk, int ms) {
+    gCounting.store(true);
+    desk.RunFor(ms);
+    gCounting.store(false);
+}
+
+// One simulated second per iteration, ten animation ticks and ten foreground polls, with the
 // foreground switching between two windows half-way, so the settle and the animation path run.
 void BM_OneSimulatedSecond(benchmark::State& state) {
     auto scene = std::make_unique<Scene>();
     long long ticks = 0;
-    long long allocations = 0;
     int seconds = 0;
     for (auto _ : state) {
         if (++seconds == kSecondsPerDesktop) {
@@ -94,41 +80,27 @@ void BM_OneSimulatedSecond(benchmark::State& state) {
             seconds = 0;
             state.ResumeTiming();
         }
-        tb::sim::SimDesktop& desk = scene->desk;
-        const tb::WindowHandle next = (seconds % 2 != 0) ? scene->b : scene->a;
-        gAllocations.store(0);
-        gCounting.store(true);
-        desk.RunFor(450);
-        gCounting.store(false);  // the user's switch is not part of a tick
-        desk.Activate(next);
-        gCounting.store(true);
-        desk.RunFor(550);
-        gCounting.store(false);
-        allocations += gAllocations.load();
-        ticks += kTicksPerSecond;
+        Counted(scene->desk, 450);
+        scene->desk.Activate(seconds % 2 != 0 ? scene->b : scene->a);  // the user's, not a tick's
+        Counted(scene->desk, 550);
+        ticks += 10;
     }
-    gMeasuredAllocations += allocations;
     state.counters["time_per_tick"] = benchmark::Counter(
         static_cast<double>(ticks), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["allocs_per_tick"] =
-        static_cast<double>(allocations) / static_cast<double>(ticks > 0 ? ticks : 1);
+        static_cast<double>(gAllocations.load()) / static_cast<double>(ticks > 0 ? ticks : 1);
 }
 BENCHMARK(BM_OneSimulatedSecond);
 
 }  // namespace
 
-// The replaced operator new must see an allocation, or a zero count would prove nothing.
-bool CounterWorks() {
-    gAllocations.store(0);
+int main(int argc, char** argv) {
+    // The replaced operator new must see an allocation, or a zero count would prove nothing.
     gCounting.store(true);
     auto probe = std::make_unique<int>(7);
     gCounting.store(false);
     benchmark::DoNotOptimize(probe.get());
-    return gAllocations.load() == 1;
-}
-
-int main(int argc, char** argv) {
-    if (!CounterWorks()) {
+    if (gAllocations.exchange(0) != 1) {
         std::fprintf(stderr, "the counting allocator is not in use\n");
         return 1;
     }
@@ -138,8 +110,8 @@ int main(int argc, char** argv) {
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (gMeasuredAllocations != 0) {
-        std::fprintf(stderr, "the tick path allocated %lld times\n", gMeasuredAllocations);
+    if (gAllocations.load() != 0) {
+        std::fprintf(stderr, "the tick path allocated %lld times\n", gAllocations.load());
         return 1;
     }
     return 0;

@@ -7,12 +7,13 @@ Two runs on a 1920 x 1080 screen at 96 DPI, started at t = 0 with window A in th
   switching: B is activated at 22.05 s, A again at 40.05 s and B at 41.05 s, inside the settle.
 Timers fire in due order, ties in creation order (animation tick, foreground poll, settle countdown).
 
-Output: one block per run, "run <name>", then run-length lines "<count> <frame> <x> <y>" for the
-600 presentations, then "draws <n>" with the number of random draws made.
+Output: one block per run, "run <name>", then a line "<x> <y> <frames>" for each stretch of the 600
+presentations at one point, the frames as digits in order, then "draws <n>", the random draws made.
 Usage: first_minute.py > first_minute.txt
        first_minute.py --check first_minute.txt   (exit 1 when the file differs from the model)
 """
 
+import itertools
 import sys
 
 SCREEN_W, SCREEN_H, TWIPS_PER_PIXEL = 1920, 1080, 15
@@ -111,19 +112,6 @@ def simulate(changes):
     return out, rng.draws
 
 
-def run_length(seq):
-    lines, prev, count = [], None, 0
-    for item in seq:
-        if item == prev:
-            count += 1
-            continue
-        if prev is not None:
-            lines.append("%d %d %d %d" % ((count,) + prev))
-        prev, count = item, 1
-    lines.append("%d %d %d %d" % ((count,) + prev))
-    return lines
-
-
 def render():
     check = Lcg24()
     assert check.between(1, 20) == 15, "the first RandomBetween(1, 20) must give 15"
@@ -133,7 +121,8 @@ def render():
         seq, draws = simulate(changes)
         assert len(seq) == 600
         out.append("run " + name)
-        out.extend(run_length(seq))
+        for (x, y), stretch in itertools.groupby(seq, key=lambda p: p[1:]):
+            out.append("%d %d %s" % (x, y, "".join(str(p[0]) for p in stretch)))
         out.append("draws %d" % draws)
     return "\n".join(out) + "\n"
 

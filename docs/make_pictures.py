@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Takes the README's pictures from the real Linux program on a private Xvfb + openbox desktop
 (the shared end-to-end harness): a still of the bird perched on a window, and an animation of it
-flying over to a window that comes to the front, resting there and pecking. scripts/screenshots
-runs it. Needs ImageMagick and gifsicle.
+moving over to a window that comes to the front, resting there and pecking; with --exe, also a
+still of the Windows program under Wine, perched on Wine's Notepad. scripts/screenshots runs it.
+Needs ImageMagick and gifsicle.
 
-  make_pictures.py --program build/linux-release/tapperbird --out docs
+  make_pictures.py --program build/linux-release/tapperbird [--exe Tapperbird.exe] --out docs
 """
 
 import argparse
@@ -106,12 +107,41 @@ def pecked_after(moment, tail=1.5):
     return until
 
 
+def windows_still(exe, out):
+    """The Windows program under 64-bit Wine, in a prefix of its own, perched on Notepad."""
+    with tempfile.TemporaryDirectory() as scratch:
+        d = desktop.Desktop(scratch, WIDTH, HEIGHT)
+        d.env.update(WINEPREFIX=os.path.join(d.temp, "prefix"), WINEARCH="win64",
+                     WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        with d:
+            try:
+                subprocess.run(["wineboot", "-i"], env=d.env, capture_output=True, timeout=300,
+                               check=True)
+                d.x("xsetroot", "-solid", "#6f8fae")
+                d.spawn(["wine", "notepad"])
+                note = wait_for(lambda: d.xid("Untitled - Notepad"), 30, "Notepad did not open")
+                d.xdotool("windowmove", note, 60, 60)
+                d.xdotool("windowsize", note, 480, 280)
+                d.xdotool("windowactivate", "--sync", note, check_rc=False)
+                d.xdotool("type", "--delay", "20", "Tapperbird.exe under Wine: the same bird, "
+                          "perched on the frame you see.")
+                d.spawn(["wine", os.path.abspath(exe)])
+                time.sleep(8)
+                subprocess.run(["convert", "ppm:-", os.path.join(out, "perched-windows.png")],
+                               input=d.shot().ppm, check=True)
+            finally:
+                subprocess.run(["wineserver", "-k"], env=d.env, capture_output=True, timeout=60)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--program", required=True)
+    ap.add_argument("--exe", help="Tapperbird.exe, for a picture of it under Wine")
     ap.add_argument("--out", required=True)
     args = ap.parse_args()
     out = os.path.abspath(args.out)
+    if args.exe:
+        windows_still(args.exe, out)
     with tempfile.TemporaryDirectory() as scratch, \
             desktop.Desktop(scratch, WIDTH, HEIGHT) as d:
         d.x("xsetroot", "-solid", "#6f8fae")
@@ -142,7 +172,8 @@ def main():
         subprocess.run(argv + ["-colors", "64", raw], check=True)
         subprocess.run(["gifsicle", "-O3", "--colors", "64", raw, "-o",
                         os.path.join(out, "flying.gif")], check=True)
-    for name in ("perched.png", "flying.gif"):
+    names = ["perched.png", "flying.gif"] + (["perched-windows.png"] if args.exe else [])
+    for name in names:
         print(f"{name}: {os.path.getsize(os.path.join(out, name)) // 1024} KiB")
     return 0
 

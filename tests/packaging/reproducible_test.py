@@ -6,6 +6,7 @@ them byte for byte with a first build: same commit, same SOURCE_DATE_EPOCH, same
 """
 
 import argparse
+import hashlib
 import os
 import shutil
 import subprocess
@@ -58,15 +59,20 @@ def main():
         subprocess.run([os.path.join(copy, "scripts", "package"), "--out", second], check=True,
                        stdout=subprocess.DEVNULL)
         with open(os.path.join(first, "SHA256SUMS")) as f:
-            names = [line.split()[1] for line in f]
+            sums = [line.split() for line in f]
+        names = [name for _, name in sums]
         failures = []
+        for digest, name in sums:
+            with open(os.path.join(first, name), "rb") as f:
+                if hashlib.sha256(f.read()).hexdigest() != digest:
+                    failures.append(f"{name}: does not match SHA256SUMS")
         for name in names + ["SHA256SUMS"]:
             a, b = os.path.join(first, name), os.path.join(second, name)
             with open(a, "rb") as fa, open(b, "rb") as fb:
-                if fa.read() != fb.read():
-                    failures.append(f"{name}: {differences(a, b)}")
-            print(f"{name}: {'differs' if failures and failures[-1].startswith(name) else 'same'}",
-                  flush=True)
+                same = fa.read() == fb.read()
+            print(f"{name}: {'same' if same else 'differs'}", flush=True)
+            if not same:
+                failures.append(f"{name}: {differences(a, b)}")
     if failures:
         print("FAIL: not reproducible:\n  " + "\n  ".join(failures), flush=True)
         return 1

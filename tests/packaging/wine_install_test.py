@@ -5,7 +5,8 @@ running bird (an upgrade: closed, replaced, started again, once), and a silent u
 leaves nothing of Tapperbird while every other startup entry stays. Prints how long the install
 and the uninstall took. Standard library only.
 
-  wine_install_test.py --setup Tapperbird-<version>-setup.exe --version V --artifacts DIR
+  wine_install_test.py --setup Tapperbird-<version>-setup.exe --zip Tapperbird-<version>-win64.zip
+                       --version V --artifacts DIR
 """
 
 import argparse
@@ -14,6 +15,7 @@ import os
 import subprocess
 import sys
 import time
+import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import desktop  # noqa: E402  (the shared end-to-end harness)
@@ -145,6 +147,7 @@ def install(d, setup, version):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--setup", required=True)
+    ap.add_argument("--zip", required=True, help="the portable zip, which must hold the same exe")
     ap.add_argument("--version", required=True)
     ap.add_argument("--artifacts", required=True)
     args = ap.parse_args()
@@ -158,6 +161,13 @@ def main():
             # A fresh silent install starts nothing by itself.
             folder, unix, install_seconds = install(d, setup, args.version)
             check(not d.birds(), "a silent first install started the bird")
+            with zipfile.ZipFile(args.zip) as z:
+                names = sorted(z.namelist())
+                check(names == ["Tapperbird/LICENSE.txt", "Tapperbird/README.txt",
+                                "Tapperbird/Tapperbird.exe"], f"the zip holds {names}")
+                portable = z.read("Tapperbird/Tapperbird.exe")
+            with open(os.path.join(unix, "Tapperbird.exe"), "rb") as f:
+                check(f.read() == portable, "the installer and the zip carry different programs")
 
             # The installed program's first run registers its own, quoted path.
             first = d.spawn(["wine", os.path.join(unix, "Tapperbird.exe")])

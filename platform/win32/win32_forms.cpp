@@ -232,6 +232,12 @@ LRESULT Win32FormsRuntime::HandleMessage(HWND window, UINT message, WPARAM wPara
         // A monitor came, went, moved or changed its scale.
         RefreshMonitors();
     }
+    if (message == WM_CLOSE) {
+        // Another program (an installer, say) asks the bird to leave: end the message loop so
+        // that every window and handle is released on the way out.
+        ::PostQuitMessage(0);
+        return 0;
+    }
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 

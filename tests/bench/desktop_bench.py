@@ -308,9 +308,9 @@ def window_changes(d, seconds):
         if due >= start + seconds:
             break
         time.sleep(max(0.0, due - time.monotonic()))
-        front = XTERMS[(step // 2) % 2][0]
+        front = XTERMS[(step // 2 + 1) % 2][0]  # the one the even step brought forward
         if step % 2 == 0:
-            d.activate(XTERMS[(step // 2 + 1) % 2][0])
+            d.activate(front)
         else:
             d.xdotool("windowmove", d.xid(front), 40 + 30 * (step % 7), 60 + 25 * (step % 5))
         step += 1

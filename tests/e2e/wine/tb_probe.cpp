@@ -161,6 +161,29 @@ std::string Run(const std::string& line) {
     if (command == "stats") {
         return Stats(static_cast<DWORD>(std::strtoul(a, nullptr, 10)));
     }
+    if (command == "monitors") {  // every monitor as Wine presents it, and the screen's DPI
+        struct Walk {
+            std::string text;
+            int count = 0;
+        } walk;
+        ::EnumDisplayMonitors(
+            nullptr, nullptr,
+            [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
+                auto& w = *reinterpret_cast<Walk*>(data);
+                MONITORINFO info{};
+                info.cbSize = sizeof(info);
+                if (::GetMonitorInfoW(monitor, &info)) {
+                    const std::string prefix = "m" + std::to_string(w.count++) + "_";
+                    w.text += RectText(prefix.c_str(), info.rcMonitor);
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&walk));
+        HDC screen = ::GetDC(nullptr);
+        const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+        ::ReleaseDC(nullptr, screen);
+        return "ok count=" + std::to_string(walk.count) + " dpi=" + std::to_string(dpi) + walk.text;
+    }
     if (command == "cursor") {
         // The cursor Wine shows at the pointer, as a handle: equal handles, equal cursors.
         CURSORINFO info{};

@@ -282,6 +282,8 @@ def check_about_at_twice(s):
 
 
 def check_flush_on_the_left_monitor(s, about):
+    """Two monitors: beside a window flush with the left one's right edge the bird would show
+    on the right one, so it hides past both."""
     s.probe.ask("close " + about["hwnd"])
     wait_for(lambda: not s.probe.ask("about")["found"], 5, "the About window stayed")
     s.d.activate("Target")
@@ -292,6 +294,15 @@ def check_flush_on_the_left_monitor(s, about):
     check(ok, f"beside a window flush with the left monitor the bird shows: {detail}")
     s.probe.ask("move {} {} {} {} {}".format(s.target, *TARGET))
     check(s.bird_at(s.perch(2)), "the bird did not perch once the window left the edge")
+    # Maximised by the window manager, which fills the monitor the window is on.
+    s.probe.ask(f"show {s.target} 3")
+    maximised = poll(lambda: (r := s.rect())["client_right"] == SPLIT and r, 5)
+    check(maximised, f"the window did not fill the left monitor: {s.rect()}")
+    ok, detail = s.hidden("maximised-left-monitor")
+    check(ok, f"beside a window maximised on the left monitor the bird shows: {detail}")
+    s.probe.ask(f"show {s.target} 9")
+    wait_for(lambda: s.rect()["client_right"] < SPLIT, 5, "the window was not restored")
+    check(s.bird_at(s.perch(2)), "the bird did not perch on the restored window")
 
 
 def check_logging_off(s):

@@ -140,6 +140,10 @@ std::string Run(const std::string& line) {
         ::MoveWindow(window, n[0], n[1], n[2], n[3], TRUE);
         return "ok";
     }
+    if (command == "show" && fields >= 3) {  // show hwnd SW_...: 3 maximises, 9 restores
+        ::ShowWindow(window, static_cast<int>(n[0]));
+        return "ok";
+    }
     if (command == "destroy") {
         ::DestroyWindow(window);
         return "ok";

@@ -3,6 +3,7 @@
 // code is the number of failures.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -125,6 +126,22 @@ void TestWindowSystem(Win32FormsRuntime&) {
     Rect rect;
     CHECK((::GetWindowLongW(plain, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
     CHECK(windows.GetWindowRect(handle, rect) && (rect == Rect{10, 20, 310, 220}));
+
+    // Maximised, its borders hang past the work area; the rectangle is what shows of it.
+    HWND big = ::CreateWindowExW(0, L"STATIC", L"maximised", WS_OVERLAPPEDWINDOW, 10, 20, 300, 200,
+                                 nullptr, nullptr, nullptr, nullptr);
+    ::ShowWindow(big, SW_MAXIMIZE);
+    Pump(300);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ::GetMonitorInfoW(::MonitorFromWindow(big, MONITOR_DEFAULTTONEAREST), &monitor);
+    RECT raw{};
+    ::GetWindowRect(big, &raw);
+    CHECK(::IsZoomed(big) && raw.right > monitor.rcWork.right);  // as Wine frames it
+    CHECK(windows.GetWindowRect(FromHwnd(big), rect) &&
+          (rect == Rect{monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right,
+                        std::min(raw.bottom, monitor.rcWork.bottom)}));
+    ::DestroyWindow(big);
 
     // A window that closes between two calls: no rectangle, the old one kept, not visible.
     ::DestroyWindow(plain);

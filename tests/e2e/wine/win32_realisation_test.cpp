@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "desktop/monitors.h"
 #include "platform/units.h"
 #include "platform/win32/win32_about.h"
 #include "platform/win32/win32_bird.h"
@@ -364,11 +365,26 @@ void TestAboutAtItsDpi(Win32FormsRuntime& forms) {
         ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
         return r;
     };
+    // The cursor the window sets over the picture, a link: its width in pixels.
+    const auto handWidth = [&] {
+        HWND picture = ::GetDlgItem(window, 100 + static_cast<int>(AboutControlId::DonateButton));
+        ::SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(picture),
+                       MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        ICONINFO icon{};
+        if (!::GetIconInfo(::GetCursor(), &icon)) {
+            return 0L;
+        }
+        const UniqueHbitmap mask(icon.hbmMask), colour(icon.hbmColor);
+        BITMAP bits{};
+        ::GetObjectW(mask.get(), sizeof(bits), &bits);
+        return bits.bmWidth;
+    };
     HWND title = ::GetDlgItem(window, 100 + static_cast<int>(AboutControlId::Title));
     RECT client{};
     ::GetClientRect(window, &client);
     CHECK(client.right == pixels(3600, dpi) && client.bottom == pixels(4425, dpi));
     CHECK(fontHeight(title) == -RoundHalfEven(13.5 * dpi / 72.0));
+    CHECK(handWidth() == 32 * BirdScaleFor(dpi / 96.0));
     const RECT picture = childRect(AboutControlId::DonateButton);
     CHECK(picture.left == pixels(240 + 1080, dpi) && picture.top == pixels(1080 + 960, dpi) &&
           picture.right - picture.left == pixels(930, dpi));
@@ -383,6 +399,7 @@ void TestAboutAtItsDpi(Win32FormsRuntime& forms) {
     CHECK(now.left == 40 && now.top == 30 && now.right == suggested.right &&
           now.bottom == suggested.bottom);
     CHECK(fontHeight(title) == -RoundHalfEven(13.5 * 2 * dpi / 72.0));
+    CHECK(handWidth() == 32 * BirdScaleFor(2 * dpi / 96.0));
     const RECT doubled = childRect(AboutControlId::DonateButton);
     CHECK(doubled.left == pixels(240 + 1080, 2 * dpi) &&
           doubled.top == pixels(1080 + 960, 2 * dpi) &&

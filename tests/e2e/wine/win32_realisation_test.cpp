@@ -251,6 +251,13 @@ void TestMonitors(Win32FormsRuntime& forms) {
     WindowDc screen(nullptr);
     const int dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
     CHECK(forms.PrimaryDpi() == dpi && monitors.front().scale * 96.0 == dpi);
+    // Every monitor once, also after the displays change (two in the two-monitor run).
+    const auto count = static_cast<std::size_t>(::GetSystemMetrics(SM_CMONITORS));
+    CHECK(monitors.size() == count);
+    ::SendMessageW(forms.HostWindow(), WM_DISPLAYCHANGE, 32,
+                   MAKELPARAM(primary.Right - primary.Left, primary.Bottom - primary.Top));
+    ::SendMessageW(forms.HostWindow(), WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+    CHECK(forms.Monitors().size() == count && forms.Monitors().front().bounds == primary);
 }
 
 // Every pixel of a black-and-white bitmap as 0 or 1, rows from the top.

@@ -154,7 +154,7 @@ Point BirdWindow::PerchPoint() {
     const double screenWidthPx =
         forms.ScreenWidthTwips() / static_cast<double>(forms.TwipsPerPixelX());
     const bool flushRight = screenWidthPx == static_cast<double>(target.Right) ||
-                            (home != nullptr && home->bounds.Right == target.Right);
+                            EndsAtAMonitorsRightEdge(monitors, target);
     if (flushRight && AnyMonitorRightOf(monitors, target)) {
         return HidingPlace(forms);
     }

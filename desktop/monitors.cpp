@@ -31,6 +31,13 @@ const Monitor* MonitorOf(std::span<const Monitor> monitors, const Rect& window) 
     return best;
 }
 
+bool EndsAtAMonitorsRightEdge(std::span<const Monitor> monitors, const Rect& window) {
+    return std::any_of(monitors.begin(), monitors.end(), [&](const Monitor& m) {
+        return m.bounds.Right == window.Right && m.bounds.Left < window.Right &&
+               m.bounds.Top < window.Bottom && window.Top < m.bounds.Bottom;
+    });
+}
+
 bool AnyMonitorRightOf(std::span<const Monitor> monitors, const Rect& window) {
     return std::any_of(monitors.begin(), monitors.end(), [&](const Monitor& m) {
         return m.bounds.Left <= window.Right && window.Right < m.bounds.Right &&

@@ -16,6 +16,10 @@ int BirdScaleFor(double monitorScale);
 // The monitor that holds most of `window`; null when it lies on none of them.
 const Monitor* MonitorOf(std::span<const Monitor> monitors, const Rect& window);
 
+// True when `window`'s right edge is the right edge of a monitor beside it: the window ends where
+// that screen ends (maximised, full screen, snapped right, or the desktop itself).
+bool EndsAtAMonitorsRightEdge(std::span<const Monitor> monitors, const Rect& window);
+
 // True when some monitor shows the pixels just right of `window`'s right edge, beside it.
 bool AnyMonitorRightOf(std::span<const Monitor> monitors, const Rect& window);
 

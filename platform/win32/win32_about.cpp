@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "desktop/monitors.h"
 #include "platform/units.h"
 #include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_text.h"
@@ -40,6 +41,30 @@ void ActivateWindowBeneath(HWND closing) {
     }
 }
 
+// Per-monitor DPI of a window (Windows 10 1607 on) and the frame size for it; looked up, so the
+// program still starts without them and then lays out at the primary monitor's DPI.
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+
+FARPROC User32Proc(const char* name) {
+    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+    return user32 != nullptr ? ::GetProcAddress(user32, name) : nullptr;
+}
+
+int WindowDpi(HWND window, int fallback) {
+    static const auto getDpi = ProcAs<GetDpiForWindowFn>(User32Proc("GetDpiForWindow"));
+    const UINT dpi = getDpi != nullptr && window != nullptr ? getDpi(window) : 0;
+    return dpi != 0 ? static_cast<int>(dpi) : fallback;
+}
+
+void AdjustForDpi(RECT& rect, DWORD style, int dpi) {
+    static const auto adjust =
+        ProcAs<AdjustWindowRectExForDpiFn>(User32Proc("AdjustWindowRectExForDpi"));
+    if (adjust == nullptr || !adjust(&rect, style, FALSE, 0, static_cast<UINT>(dpi))) {
+        ::AdjustWindowRectEx(&rect, style, FALSE, 0);
+    }
+}
+
 }  // namespace
 
 Win32AboutView::Win32AboutView(Win32FormsRuntime& forms) : forms_(forms) {
@@ -52,8 +77,8 @@ Win32AboutView::Win32AboutView(Win32FormsRuntime& forms) : forms_(forms) {
                                                      ::GetSystemMetrics(SM_CYSMICON), 0)));
     hand_.reset(static_cast<HCURSOR>(
         ::LoadImageW(instance, MAKEINTRESOURCEW(TB_IDC_HAND), IMAGE_CURSOR, 0, 0, 0)));
-    donate_.reset(static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(TB_IDB_DONATE),
-                                                    IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    donate_ = AdoptDibSection(static_cast<HBITMAP>(::LoadImageW(
+        instance, MAKEINTRESOURCEW(TB_IDB_DONATE), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     RegisterTrampolineClass(instance, kAboutClass, iconLarge_.get(),
                             reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1)));
 }
@@ -65,9 +90,9 @@ HFONT Win32AboutView::FontFor(const FontSpec& wanted) {
             return font.font.get();
         }
     }
-    // Point sizes become character heights at the screen's resolution, as the forms runtime
-    // sizes its fonts.
-    const int height = -RoundHalfEven(wanted.sizePoints * forms_.DpiY() / 72.0);
+    // Point sizes become character heights at the window's resolution, as the forms runtime
+    // sizes its fonts. The cache holds the fonts of the current DPI only.
+    const int height = -RoundHalfEven(wanted.sizePoints * dpi_ / 72.0);
     UniqueHfont font(::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE,
                                    wanted.underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -84,8 +109,8 @@ RECT Win32AboutView::DesignRectPixels(const AboutControl& control) const {
         left += frame_.leftTwips;
         top += frame_.topTwips;
     }
-    const float tx = forms_.TwipsPerPixelX();
-    const float ty = forms_.TwipsPerPixelY();
+    const float tx = TwipsPerPixelForDpi(dpi_);
+    const float ty = tx;
     const int x = TwipsToPixels(left, tx);
     const int y = TwipsToPixels(top, ty);
     return RECT{x, y, x + TwipsToPixels(control.widthTwips, tx),
@@ -116,6 +141,50 @@ void Win32AboutView::PlaceLabel(Control& control) {
                    SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+RECT Win32AboutView::OuterRectPixels() const {
+    const float tpp = TwipsPerPixelForDpi(dpi_);
+    RECT outer{0, 0, TwipsToPixels(clientWidthTwips_, tpp), TwipsToPixels(clientHeightTwips_, tpp)};
+    AdjustForDpi(outer, kAboutStyle, dpi_);
+    return outer;
+}
+
+void Win32AboutView::ApplyDpi(int dpi) {
+    dpi_ = dpi;
+    // New fonts first: a control must never hold a font that is gone.
+    std::vector<Font> old = std::move(fonts_);
+    fonts_.clear();
+    for (Control& control : controls_) {
+        control.font = FontFor(control.design.font);
+        ::SendMessageW(control.window, WM_SETFONT, reinterpret_cast<WPARAM>(control.font), FALSE);
+        const RECT r = DesignRectPixels(control.design);
+        ::SetWindowPos(control.window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        if (control.design.kind == AboutControlKind::Label) {
+            PlaceLabel(control);
+        }
+    }
+    old.clear();
+
+    // The picture and the hand are pixel art: whole-number factors only, as the bird's.
+    const int scale = BirdScaleFor(dpi / 96.0);
+    if (scale != pictureScale_) {
+        pictureScale_ = scale;
+        donateScaled_ = FrameBitmap{};
+        handScaled_.reset();
+        if (scale > 1) {
+            try {
+                donateScaled_ = EnlargeFrameBitmap(donate_, scale);
+            } catch (const SetupError&) {
+                // the picture stays at its own size
+            }
+            handScaled_ = EnlargeCursor(hand_.get(), scale);
+        }
+    }
+    if (window_) {
+        ::InvalidateRect(window_.get(), nullptr, TRUE);
+    }
+}
+
 void Win32AboutView::Create(const AboutDesign& design) {
     if (window_) {
         return;  // already loaded
@@ -129,9 +198,13 @@ void Win32AboutView::Create(const AboutDesign& design) {
         }
     }
 
-    RECT outer{0, 0, TwipsToPixels(design.clientWidthTwips, forms_.TwipsPerPixelX()),
-               TwipsToPixels(design.clientHeightTwips, forms_.TwipsPerPixelY())};
-    ::AdjustWindowRectEx(&outer, kAboutStyle, FALSE, 0);
+    clientWidthTwips_ = design.clientWidthTwips;
+    clientHeightTwips_ = design.clientHeightTwips;
+    // Laid out for the primary monitor, where the window is centred on its first show; another
+    // monitor's DPI is taken once the window exists.
+    fonts_.clear();
+    dpi_ = forms_.PrimaryDpi();
+    const RECT outer = OuterRectPixels();
     window_.reset(CreateRoutedWindow(forms_.Instance(), kAboutClass, Widen(design.caption).c_str(),
                                      kAboutStyle, 0, CW_USEDEFAULT, CW_USEDEFAULT,
                                      outer.right - outer.left, outer.bottom - outer.top, nullptr,
@@ -176,6 +249,13 @@ void Win32AboutView::Create(const AboutDesign& design) {
             PlaceLabel(entry);
         }
         controls_.push_back(entry);
+    }
+    const int windowDpi = WindowDpi(window_.get(), dpi_);
+    ApplyDpi(windowDpi);
+    if (windowDpi != forms_.PrimaryDpi()) {
+        const RECT resized = OuterRectPixels();
+        ::SetWindowPos(window_.get(), nullptr, 0, 0, resized.right - resized.left,
+                       resized.bottom - resized.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     // The frame must lie beneath the controls it holds, or it paints over them.
     for (const Control& control : controls_) {
@@ -230,19 +310,20 @@ const Win32AboutView::Control* Win32AboutView::ControlOf(HWND window) const {
 
 void Win32AboutView::DrawPicture(const DRAWITEMSTRUCT& item) const {
     ::FillRect(item.hDC, &item.rcItem, ::GetSysColorBrush(COLOR_BTNFACE));
-    BITMAP info{};
-    if (!donate_ || ::GetObjectW(donate_.get(), sizeof(info), &info) == 0) {
+    const FrameBitmap& picture = donateScaled_.bitmap ? donateScaled_ : donate_;
+    if (!picture.bitmap) {
         return;
     }
     UniqueMemoryDc memory(::CreateCompatibleDC(item.hDC));
     if (!memory) {
         return;
     }
-    ScopedSelect select(memory.get(), donate_.get());
-    // The picture keeps its own pixel size, as a picture control shows it unstretched.
+    ScopedSelect select(memory.get(), picture.bitmap.get());
+    // The picture keeps its own pixel size, as a picture control shows it unstretched; on a
+    // monitor of a high scale it is already enlarged pixel for pixel.
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    ::AlphaBlend(item.hDC, item.rcItem.left, item.rcItem.top, info.bmWidth, info.bmHeight,
-                 memory.get(), 0, 0, info.bmWidth, info.bmHeight, blend);
+    ::AlphaBlend(item.hDC, item.rcItem.left, item.rcItem.top, picture.width, picture.height,
+                 memory.get(), 0, 0, picture.width, picture.height, blend);
 }
 
 LRESULT Win32AboutView::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -254,8 +335,9 @@ LRESULT Win32AboutView::HandleMessage(HWND window, UINT message, WPARAM wParam, 
             return 0;
         case WM_SETCURSOR: {
             const Control* control = ControlOf(reinterpret_cast<HWND>(wParam));
-            if (control != nullptr && control->design.handCursor && hand_) {
-                ::SetCursor(hand_.get());
+            HCURSOR hand = handScaled_ ? handScaled_.get() : hand_.get();
+            if (control != nullptr && control->design.handCursor && hand != nullptr) {
+                ::SetCursor(hand);
                 return TRUE;
             }
             break;
@@ -269,6 +351,16 @@ LRESULT Win32AboutView::HandleMessage(HWND window, UINT message, WPARAM wParam, 
                 return 0;
             }
             break;
+        case WM_DPICHANGED: {
+            // Dragged onto a monitor of another scale, or its scale changed: the rectangle
+            // Windows suggests keeps the window under the pointer and sized for the new DPI.
+            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+            ApplyDpi(HIWORD(wParam));
+            ::SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                           suggested->right - suggested->left, suggested->bottom - suggested->top,
+                           SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
         case WM_DRAWITEM: {
             const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
             DrawPicture(*item);

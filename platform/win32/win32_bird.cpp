@@ -15,19 +15,6 @@ namespace tb::win32 {
 namespace {
 
 constexpr wchar_t kBirdClass[] = L"TapperbirdBird";
-constexpr std::size_t kFileHeaderSize = 14;
-
-std::uint32_t ReadLe32(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    return static_cast<std::uint32_t>(bytes[offset]) |
-           static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
-           static_cast<std::uint32_t>(bytes[offset + 2]) << 16 |
-           static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
-}
-
-std::uint16_t ReadLe16(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
-}
-
 // The frame images travel as resources, so the program carries each picture once.
 std::span<const std::uint8_t> FrameResource(HINSTANCE instance, int index) {
     HRSRC found = ::FindResourceW(instance, MAKEINTRESOURCEW(TB_IDR_FRAME1 + index - 1),
@@ -41,93 +28,6 @@ std::span<const std::uint8_t> FrameResource(HINSTANCE instance, int index) {
 }
 
 }  // namespace
-
-std::uint8_t FrameBitmap::AlphaAt(int x, int y) const {
-    if (pixels == nullptr || x < 0 || y < 0 || x >= width || y >= height) {
-        return 0;
-    }
-    const int row = bottomUp ? height - 1 - y : y;
-    return static_cast<std::uint8_t>(pixels[static_cast<std::size_t>(row) * width + x] >> 24);
-}
-
-FrameBitmap LoadFrameBitmap(std::span<const std::uint8_t> bmp) {
-    const auto fail = [](const char* why) {
-        char message[96];
-        ::wsprintfA(message, "A built-in frame image is damaged: %s.", why);
-        return SetupError(message);
-    };
-    if (bmp.size() < kFileHeaderSize + sizeof(BITMAPINFOHEADER) || bmp[0] != 'B' || bmp[1] != 'M') {
-        throw fail("no BMP header");
-    }
-    const std::uint32_t pixelOffset = ReadLe32(bmp, 10);
-    const std::uint32_t headerSize = ReadLe32(bmp, kFileHeaderSize);
-    const auto width = static_cast<std::int32_t>(ReadLe32(bmp, kFileHeaderSize + 4));
-    const auto height = static_cast<std::int32_t>(ReadLe32(bmp, kFileHeaderSize + 8));
-    const std::uint16_t bitCount = ReadLe16(bmp, kFileHeaderSize + 14);
-    const std::uint32_t compression = ReadLe32(bmp, kFileHeaderSize + 16);
-    if (headerSize < sizeof(BITMAPINFOHEADER) || bitCount != 32 || compression != BI_RGB) {
-        throw fail("not a 32-bit uncompressed image");
-    }
-    if (width <= 0 || width > 4096 || height == 0 || height < -4096 || height > 4096) {
-        throw fail("impossible size");
-    }
-    const int rows = height < 0 ? -height : height;
-    const std::size_t pixelBytes = static_cast<std::size_t>(width) * rows * 4;
-    if (pixelOffset > bmp.size() || bmp.size() - pixelOffset < pixelBytes) {
-        throw fail("pixels missing");
-    }
-
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    FrameBitmap frame;
-    frame.bitmap.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!frame.bitmap || bits == nullptr) {
-        throw SetupError("Cannot create the bird's frame bitmaps.", ::GetLastError());
-    }
-    std::memcpy(bits, bmp.data() + pixelOffset, pixelBytes);
-    ::GdiFlush();
-    frame.pixels = static_cast<const std::uint32_t*>(bits);
-    frame.width = width;
-    frame.height = rows;
-    frame.bottomUp = height > 0;
-    return frame;
-}
-
-FrameBitmap EnlargeFrameBitmap(const FrameBitmap& frame, int factor) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = frame.width * factor;
-    info.bmiHeader.biHeight = -frame.height * factor;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    FrameBitmap big;
-    big.bitmap.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!big.bitmap || bits == nullptr) {
-        throw SetupError("Cannot create the bird's frame bitmaps.", ::GetLastError());
-    }
-    big.width = frame.width * factor;
-    big.height = frame.height * factor;
-    big.bottomUp = false;
-    auto* out = static_cast<std::uint32_t*>(bits);
-    for (int y = 0; y < big.height; ++y) {
-        const int sourceRow = frame.bottomUp ? frame.height - 1 - y / factor : y / factor;
-        const std::uint32_t* in = frame.pixels + static_cast<std::size_t>(sourceRow) * frame.width;
-        for (int x = 0; x < big.width; ++x) {
-            out[static_cast<std::size_t>(y) * big.width + x] = in[x / factor];
-        }
-    }
-    ::GdiFlush();
-    big.pixels = out;
-    return big;
-}
 
 Win32BirdSurface::Win32BirdSurface(Win32FormsRuntime& forms) : forms_(forms) {
     frames_.emplace_back();
@@ -186,14 +86,21 @@ void Win32BirdSurface::Present(int frameIndex, int scale, Point topLeft, Size si
     if (frameIndex < 1 || frameIndex > assets::kFrameCount || scale < 1) {
         return;
     }
-    // Each enlargement is made once, the first time a monitor of that scale needs it.
-    while (frames_.size() < static_cast<std::size_t>(scale)) {
-        const int factor = static_cast<int>(frames_.size()) + 1;
-        FrameSet set;
-        for (std::size_t i = 0; i < set.size(); ++i) {
-            set[i] = EnlargeFrameBitmap(frames_[0][i], factor);
+    // Each enlargement is made once, the first time a monitor of that scale needs it, and only
+    // that one: a 300 % monitor does not make the 200 % frames as well.
+    if (frames_.size() < static_cast<std::size_t>(scale)) {
+        frames_.resize(static_cast<std::size_t>(scale));
+    }
+    FrameSet& set = frames_[static_cast<std::size_t>(scale - 1)];
+    if (!set[0].bitmap) {
+        try {
+            for (std::size_t i = 0; i < set.size(); ++i) {
+                set[i] = EnlargeFrameBitmap(frames_[0][i], scale);
+            }
+        } catch (const SetupError&) {
+            set = FrameSet{};
+            return;  // out of memory for so large a bird: the next tick tries again
         }
-        frames_.push_back(std::move(set));
     }
     const FrameBitmap& frame =
         frames_[static_cast<std::size_t>(scale - 1)][static_cast<std::size_t>(frameIndex - 1)];
@@ -245,8 +152,11 @@ void Win32BirdSurface::MouseDown(MouseButton button, WPARAM wParam, LPARAM lPara
 LRESULT Win32BirdSurface::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_DPICHANGED:
-            // Moved onto a monitor of another scale: the next presentation sizes the window for
-            // it, so the size Windows suggests is not taken.
+            // Moved onto a monitor of another scale, or the scale of its monitor changed: the
+            // next presentation sizes the window from the monitor list, so the size Windows
+            // suggests is not taken. Only windows on that monitor hear of a change of its
+            // scale, and the hidden host window may not be one of them.
+            forms_.RefreshMonitors();
             return 0;
         case WM_MOUSEACTIVATE:
             return MA_NOACTIVATE;  // a click on the bird leaves the user's window active

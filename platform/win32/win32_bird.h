@@ -11,31 +11,12 @@
 
 #include "assets/assets.h"
 #include "platform/bird_surface.h"
+#include "platform/win32/win32_bitmap.h"
 #include "platform/win32/win32_forms.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_window.h"
 
 namespace tb::win32 {
-
-// A frame as a DIB section whose pixels stay readable for hit-testing.
-struct FrameBitmap {
-    UniqueHbitmap bitmap;
-    const std::uint32_t* pixels = nullptr;  // owned by `bitmap`; rows as stored
-    int width = 0;
-    int height = 0;
-    bool bottomUp = true;
-
-    // The alpha byte at (x, y) counted from the top-left; 0 outside the frame.
-    std::uint8_t AlphaAt(int x, int y) const;
-};
-
-// Builds a DIB section from a complete 32-bit uncompressed BMP image. Throws
-// SetupError when the image is not one.
-FrameBitmap LoadFrameBitmap(std::span<const std::uint8_t> bmp);
-
-// The frame enlarged `factor` times, every pixel a factor x factor block; top-down rows. Throws
-// SetupError when the system refuses the bitmap.
-FrameBitmap EnlargeFrameBitmap(const FrameBitmap& frame, int factor);
 
 class Win32BirdSurface final : public BirdSurface, private MessageTarget {
   public:
@@ -61,7 +42,7 @@ class Win32BirdSurface final : public BirdSurface, private MessageTarget {
     Win32FormsRuntime& forms_;
     BirdSurfaceEvents* events_ = nullptr;
     using FrameSet = std::array<FrameBitmap, assets::kFrameCount>;
-    // The frames at 1x, then each enlargement once it has been needed: [scale - 1].
+    // The frames at 1x, then by [scale - 1] each enlargement, empty until a monitor needs it.
     std::vector<FrameSet> frames_;
     int shownFrame_ = 0;  // 1..6 once presented
     int shownScale_ = 1;

@@ -13,24 +13,34 @@ namespace tb::win32 {
 namespace {
 
 constexpr wchar_t kHostClass[] = L"TapperbirdHost";
+constexpr int kMdtEffectiveDpi = 0;
 
-// GetDpiForMonitor lives in shcore.dll from Windows 8.1 on; older systems and failures fall back
-// to the screen device context, which gives the system DPI.
+// GetDpiForMonitor lives in shcore.dll (Windows 8.1 on); looked up rather than imported, so the
+// program still starts where it is missing and every monitor then has the primary's DPI.
+using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+
+GetDpiForMonitorFn LookUpGetDpiForMonitor() {
+    HMODULE shcore = ::GetModuleHandleW(L"shcore.dll");
+    if (shcore == nullptr) {
+        shcore = ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+    if (shcore == nullptr) {
+        return nullptr;
+    }
+    return ProcAs<GetDpiForMonitorFn>(::GetProcAddress(shcore, "GetDpiForMonitor"));
+}
+
+// The primary monitor's DPI; without GetDpiForMonitor, the screen device context's, which is
+// the system DPI.
 void ReadPrimaryDpi(int& dpiX, int& dpiY) {
-    using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
-    UniqueHmodule shcore(::LoadLibraryW(L"shcore.dll"));
-    if (shcore) {
-        auto getDpi =
-            ProcAs<GetDpiForMonitorFn>(::GetProcAddress(shcore.get(), "GetDpiForMonitor"));
-        HMONITOR primary = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
-        UINT x = 0;
-        UINT y = 0;
-        if (getDpi != nullptr && getDpi(primary, 0 /* MDT_EFFECTIVE_DPI */, &x, &y) == S_OK &&
-            x > 0 && y > 0) {
-            dpiX = static_cast<int>(x);
-            dpiY = static_cast<int>(y);
-            return;
-        }
+    const GetDpiForMonitorFn getDpi = LookUpGetDpiForMonitor();
+    HMONITOR primary = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    UINT x = 0;
+    UINT y = 0;
+    if (getDpi != nullptr && getDpi(primary, kMdtEffectiveDpi, &x, &y) == S_OK && x > 0 && y > 0) {
+        dpiX = static_cast<int>(x);
+        dpiY = static_cast<int>(y);
+        return;
     }
     WindowDc screen(nullptr);
     if (screen.get() != nullptr) {
@@ -96,22 +106,6 @@ Win32FormsRuntime::Win32FormsRuntime(HINSTANCE instance) : instance_(instance) {
 
 namespace {
 
-// GetDpiForMonitor lives in shcore.dll (Windows 8.1 on); looked up rather than imported, so the
-// program still starts where it is missing and every monitor then has the primary's DPI.
-using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
-
-GetDpiForMonitorFn LookUpGetDpiForMonitor() {
-    HMODULE shcore = ::GetModuleHandleW(L"shcore.dll");
-    if (shcore == nullptr) {
-        shcore = ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    }
-    if (shcore == nullptr) {
-        return nullptr;
-    }
-    return reinterpret_cast<GetDpiForMonitorFn>(
-        reinterpret_cast<void*>(::GetProcAddress(shcore, "GetDpiForMonitor")));
-}
-
 struct MonitorWalk {
     std::vector<Monitor>* monitors;
     GetDpiForMonitorFn getDpi;
@@ -127,7 +121,6 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
     }
     UINT dpiX = 0;
     UINT dpiY = 0;
-    constexpr int kMdtEffectiveDpi = 0;
     const bool known = walk.getDpi != nullptr &&
                        SUCCEEDED(walk.getDpi(monitor, kMdtEffectiveDpi, &dpiX, &dpiY)) && dpiX > 0;
     const Monitor m{
@@ -148,6 +141,10 @@ void Win32FormsRuntime::RefreshMonitors() {
     monitors_.clear();
     MonitorWalk walk{&monitors_, LookUpGetDpiForMonitor(), dpiX_};
     ::EnumDisplayMonitors(nullptr, nullptr, &AddMonitor, reinterpret_cast<LPARAM>(&walk));
+}
+
+int Win32FormsRuntime::PrimaryDpi() const {
+    return monitors_.empty() ? dpiY_ : static_cast<int>(monitors_.front().scale * 96.0 + 0.5);
 }
 
 Win32FormsRuntime::~Win32FormsRuntime() {
@@ -217,7 +214,7 @@ void Win32FormsRuntime::EndProgram() {
 
 LRESULT Win32FormsRuntime::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_TIMER) {
-        if (holds_ == 0) {
+        if (holds_ == 0 && !sessionEnding_) {
             for (Win32Timer* timer : timers_) {
                 if (timer->Id() == wParam) {
                     timer->Tick();
@@ -225,6 +222,16 @@ LRESULT Win32FormsRuntime::HandleMessage(HWND window, UINT message, WPARAM wPara
                 }
             }
         }
+        return 0;
+    }
+    if (message == WM_QUERYENDSESSION) {
+        return TRUE;  // nothing to save: the user may log off or shut down at any time
+    }
+    if (message == WM_ENDSESSION && wParam != FALSE) {
+        // Logging off or shutting down: no tick runs any more, and the message loop ends, so
+        // the windows close and the program returns from WinMain before the system ends it.
+        sessionEnding_ = true;
+        ::PostQuitMessage(0);
         return 0;
     }
     if (message == WM_DISPLAYCHANGE || message == WM_DPICHANGED ||

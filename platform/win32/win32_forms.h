@@ -33,8 +33,6 @@ class Win32FormsRuntime final : public FormsRuntime, private MessageTarget {
 
     HINSTANCE Instance() const { return instance_; }
     HWND HostWindow() const { return host_.get(); }
-    // The primary monitor's logical resolution, read once at start.
-    int DpiY() const { return dpiY_; }
 
     // While any hold is taken, timer ticks are dropped: the bird keeps still while its menu is
     // open. The timers' periods run on.
@@ -55,14 +53,17 @@ class Win32FormsRuntime final : public FormsRuntime, private MessageTarget {
         Win32FormsRuntime* forms_;
     };
 
+    // Reads every monitor's rectangle and DPI again; at start and when the displays change.
+    void RefreshMonitors();
+    // The primary monitor's DPI as last read.
+    int PrimaryDpi() const;
+
   private:
     class Win32Timer;
     friend class Win32Timer;
 
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     void Forget(const Win32Timer* timer);
-    // Reads every monitor's rectangle and DPI again; at start and when the displays change.
-    void RefreshMonitors();
 
     HINSTANCE instance_;
     int dpiX_ = 96;
@@ -75,6 +76,7 @@ class Win32FormsRuntime final : public FormsRuntime, private MessageTarget {
     std::vector<Win32Timer*> timers_;  // not owned; each timer removes itself
     UINT_PTR nextTimerId_ = 1;
     int holds_ = 0;
+    bool sessionEnding_ = false;
 };
 
 }  // namespace tb::win32

@@ -38,6 +38,17 @@ bool Win32WindowSystem::GetWindowRect(WindowHandle window, Rect& rect) {
     if (!fromDwm && !::GetWindowRect(hwnd, &r)) {
         return false;  // closed between the two calls
     }
+    // Without DWM's frame a maximised window's borders hang past its monitor's work area, into
+    // the next monitor; what the user sees of it ends at the work area's edges.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!fromDwm && ::IsZoomed(hwnd) &&
+        ::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        RECT seen{};
+        if (::IntersectRect(&seen, &r, &monitor.rcWork)) {
+            r = seen;
+        }
+    }
     rect = Rect{r.left, r.top, r.right, r.bottom};
     return true;
 }

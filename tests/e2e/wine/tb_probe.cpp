@@ -140,6 +140,10 @@ std::string Run(const std::string& line) {
         ::MoveWindow(window, n[0], n[1], n[2], n[3], TRUE);
         return "ok";
     }
+    if (command == "show" && fields >= 3) {  // show hwnd SW_...: 3 maximises, 9 restores
+        ::ShowWindow(window, static_cast<int>(n[0]));
+        return "ok";
+    }
     if (command == "destroy") {
         ::DestroyWindow(window);
         return "ok";
@@ -160,6 +164,29 @@ std::string Run(const std::string& line) {
     }
     if (command == "stats") {
         return Stats(static_cast<DWORD>(std::strtoul(a, nullptr, 10)));
+    }
+    if (command == "monitors") {  // every monitor as Wine presents it, and the screen's DPI
+        struct Walk {
+            std::string text;
+            int count = 0;
+        } walk;
+        ::EnumDisplayMonitors(
+            nullptr, nullptr,
+            [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
+                auto& w = *reinterpret_cast<Walk*>(data);
+                MONITORINFO info{};
+                info.cbSize = sizeof(info);
+                if (::GetMonitorInfoW(monitor, &info)) {
+                    const std::string prefix = "m" + std::to_string(w.count++) + "_";
+                    w.text += RectText(prefix.c_str(), info.rcMonitor);
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&walk));
+        HDC screen = ::GetDC(nullptr);
+        const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+        ::ReleaseDC(nullptr, screen);
+        return "ok count=" + std::to_string(walk.count) + " dpi=" + std::to_string(dpi) + walk.text;
     }
     if (command == "cursor") {
         // The cursor Wine shows at the pointer, as a handle: equal handles, equal cursors.

@@ -3,16 +3,20 @@
 // code is the number of failures.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
 
+#include "desktop/monitors.h"
 #include "platform/units.h"
+#include "platform/win32/win32_about.h"
 #include "platform/win32/win32_bird.h"
 #include "platform/win32/win32_forms.h"
 #include "platform/win32/win32_menu.h"
+#include "platform/win32/win32_resources.h"
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_window_system.h"
@@ -124,6 +128,22 @@ void TestWindowSystem(Win32FormsRuntime&) {
     CHECK((::GetWindowLongW(plain, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
     CHECK(windows.GetWindowRect(handle, rect) && (rect == Rect{10, 20, 310, 220}));
 
+    // Maximised, its borders hang past the work area; the rectangle is what shows of it.
+    HWND big = ::CreateWindowExW(0, L"STATIC", L"maximised", WS_OVERLAPPEDWINDOW, 10, 20, 300, 200,
+                                 nullptr, nullptr, nullptr, nullptr);
+    ::ShowWindow(big, SW_MAXIMIZE);
+    Pump(300);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ::GetMonitorInfoW(::MonitorFromWindow(big, MONITOR_DEFAULTTONEAREST), &monitor);
+    RECT raw{};
+    ::GetWindowRect(big, &raw);
+    CHECK(::IsZoomed(big) && raw.right > monitor.rcWork.right);  // as Wine frames it
+    CHECK(windows.GetWindowRect(FromHwnd(big), rect) &&
+          (rect == Rect{monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right,
+                        std::min(raw.bottom, monitor.rcWork.bottom)}));
+    ::DestroyWindow(big);
+
     // A window that closes between two calls: no rectangle, the old one kept, not visible.
     ::DestroyWindow(plain);
     Rect kept{1, 2, 3, 4};
@@ -217,6 +237,203 @@ void TestBirdSurface(Win32FormsRuntime& forms) {
     CHECK(events.presses == 3);
 }
 
+// The monitor list at start: the primary first, at the DPI the prefix is set to.
+void TestMonitors(Win32FormsRuntime& forms) {
+    const auto monitors = forms.Monitors();
+    CHECK(!monitors.empty());
+    if (monitors.empty()) {
+        return;
+    }
+    const Rect primary = monitors.front().bounds;
+    CHECK(primary.Left == 0 && primary.Top == 0 &&
+          primary.Right == ::GetSystemMetrics(SM_CXSCREEN) &&
+          primary.Bottom == ::GetSystemMetrics(SM_CYSCREEN));
+    WindowDc screen(nullptr);
+    const int dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
+    CHECK(forms.PrimaryDpi() == dpi && monitors.front().scale * 96.0 == dpi);
+    // Every monitor once, also after the displays change (two in the two-monitor run).
+    const auto count = static_cast<std::size_t>(::GetSystemMetrics(SM_CMONITORS));
+    CHECK(monitors.size() == count);
+    ::SendMessageW(forms.HostWindow(), WM_DISPLAYCHANGE, 32,
+                   MAKELPARAM(primary.Right - primary.Left, primary.Bottom - primary.Top));
+    ::SendMessageW(forms.HostWindow(), WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+    CHECK(forms.Monitors().size() == count && forms.Monitors().front().bounds == primary);
+}
+
+// Every pixel of a black-and-white bitmap as 0 or 1, rows from the top.
+std::vector<int> MaskBits(HBITMAP bitmap, int& width, int& height) {
+    BITMAP info{};
+    ::GetObjectW(bitmap, sizeof(info), &info);
+    width = info.bmWidth;
+    height = info.bmHeight;
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[2];
+    } format{};
+    format.header.biSize = sizeof(BITMAPINFOHEADER);
+    format.header.biWidth = width;
+    format.header.biHeight = -height;
+    format.header.biPlanes = 1;
+    format.header.biBitCount = 32;
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    WindowDc screen(nullptr);
+    ::GetDIBits(screen.get(), bitmap, 0, static_cast<UINT>(height), pixels.data(),
+                reinterpret_cast<BITMAPINFO*>(&format), DIB_RGB_COLORS);
+    std::vector<int> bits;
+    for (const std::uint32_t p : pixels) {
+        bits.push_back((p & 0xFFFFFF) != 0 ? 1 : 0);
+    }
+    return bits;
+}
+
+// The hand cursor twice as large: every pixel of both masks a 2 x 2 block, the hot spot moved.
+void TestEnlargedCursor(Win32FormsRuntime& forms) {
+    UniqueHcursor hand(static_cast<HCURSOR>(
+        ::LoadImageW(forms.Instance(), MAKEINTRESOURCEW(TB_IDC_HAND), IMAGE_CURSOR, 0, 0, 0)));
+    UniqueHcursor big = EnlargeCursor(hand.get(), 2);
+    CHECK(hand && big);
+    ICONINFO small{}, large{};
+    if (!hand || !big || !::GetIconInfo(hand.get(), &small) || !::GetIconInfo(big.get(), &large)) {
+        return;
+    }
+    const UniqueHbitmap smallMask(small.hbmMask), smallColour(small.hbmColor);
+    const UniqueHbitmap largeMask(large.hbmMask), largeColour(large.hbmColor);
+    int w = 0, h = 0, bw = 0, bh = 0;
+    const std::vector<int> a = MaskBits(smallMask.get(), w, h);
+    const std::vector<int> b = MaskBits(largeMask.get(), bw, bh);
+    CHECK(bw == 2 * w && bh == 2 * h && !largeColour == !smallColour);
+    CHECK(large.xHotspot == 2 * small.xHotspot && large.yHotspot == 2 * small.yHotspot);
+    int differing = 0, ones = 0;
+    for (int y = 0; bw == 2 * w && bh == 2 * h && y < bh; ++y) {
+        for (int x = 0; x < bw; ++x) {
+            const int want = a[static_cast<std::size_t>(y / 2 * w + x / 2)];
+            differing += b[static_cast<std::size_t>(y * bw + x)] != want;
+            ones += want;
+        }
+    }
+    CHECK(differing == 0 && ones > 0 && ones < bw * bh);  // and the mask is not blank
+}
+
+// The About window lays itself out at its DPI: at 96 it is the design in pixels at 15 twips
+// each; a WM_DPICHANGED to twice the DPI takes the suggested rectangle and doubles the fonts.
+void TestAboutAtItsDpi(Win32FormsRuntime& forms) {
+    const AboutControl controls[] = {{AboutControlId::CreditsFrame,
+                                      AboutControlKind::Frame,
+                                      "",
+                                      240,
+                                      1080,
+                                      3135,
+                                      3015,
+                                      false,
+                                      {"MS Sans Serif", 8.25f, false},
+                                      TextAlign::Left,
+                                      false},
+                                     {AboutControlId::Title,
+                                      AboutControlKind::Label,
+                                      "Tapperbird",
+                                      240,
+                                      120,
+                                      3135,
+                                      375,
+                                      false,
+                                      {"MS Sans Serif", 13.5f, false},
+                                      TextAlign::Left,
+                                      false},
+                                     {AboutControlId::DonateButton,
+                                      AboutControlKind::Picture,
+                                      "",
+                                      1080,
+                                      960,
+                                      930,
+                                      465,
+                                      true,
+                                      {"MS Sans Serif", 8.25f, false},
+                                      TextAlign::Left,
+                                      true}};
+    Win32AboutView about(forms);
+    about.Create(AboutDesign{"About", 3600, 4425, controls});
+    HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(about.Handle()));
+    CHECK(window != nullptr);
+    if (window == nullptr) {
+        return;
+    }
+    const int dpi = forms.PrimaryDpi();
+    const auto pixels = [](int twips, int atDpi) { return RoundHalfEven(twips * atDpi / 1440.0); };
+    const auto fontHeight = [](HWND control) {
+        LOGFONTW font{};
+        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)),
+                     sizeof(font), &font);
+        return font.lfHeight;
+    };
+    const auto childRect = [&](AboutControlId id) {
+        RECT r{};
+        HWND child = ::GetDlgItem(window, 100 + static_cast<int>(id));
+        ::GetWindowRect(child, &r);
+        ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    // The cursor the window sets over the picture, a link: its width in pixels.
+    const auto handWidth = [&] {
+        HWND picture = ::GetDlgItem(window, 100 + static_cast<int>(AboutControlId::DonateButton));
+        ::SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(picture),
+                       MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        ICONINFO icon{};
+        if (!::GetIconInfo(::GetCursor(), &icon)) {
+            return 0L;
+        }
+        const UniqueHbitmap mask(icon.hbmMask), colour(icon.hbmColor);
+        BITMAP bits{};
+        ::GetObjectW(mask.get(), sizeof(bits), &bits);
+        return bits.bmWidth;
+    };
+    HWND title = ::GetDlgItem(window, 100 + static_cast<int>(AboutControlId::Title));
+    RECT client{};
+    ::GetClientRect(window, &client);
+    CHECK(client.right == pixels(3600, dpi) && client.bottom == pixels(4425, dpi));
+    CHECK(fontHeight(title) == -RoundHalfEven(13.5 * dpi / 72.0));
+    CHECK(handWidth() == 32 * BirdScaleFor(dpi / 96.0));
+    const RECT picture = childRect(AboutControlId::DonateButton);
+    CHECK(picture.left == pixels(240 + 1080, dpi) && picture.top == pixels(1080 + 960, dpi) &&
+          picture.right - picture.left == pixels(930, dpi));
+
+    // Any rectangle Windows suggests is taken as it is (one within the screen: larger ones are
+    // cut to the largest size a window may take).
+    RECT suggested{40, 30, 40 + 600, 30 + 500};
+    ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(2 * dpi, 2 * dpi),
+                   reinterpret_cast<LPARAM>(&suggested));
+    RECT now{};
+    ::GetWindowRect(window, &now);
+    CHECK(now.left == 40 && now.top == 30 && now.right == suggested.right &&
+          now.bottom == suggested.bottom);
+    CHECK(fontHeight(title) == -RoundHalfEven(13.5 * 2 * dpi / 72.0));
+    CHECK(handWidth() == 32 * BirdScaleFor(2 * dpi / 96.0));
+    const RECT doubled = childRect(AboutControlId::DonateButton);
+    CHECK(doubled.left == pixels(240 + 1080, 2 * dpi) &&
+          doubled.top == pixels(1080 + 960, 2 * dpi) &&
+          doubled.bottom - doubled.top == pixels(465, 2 * dpi));
+}
+
+// Logging off: the host agrees at once; when the session really ends no tick runs any more and
+// the message loop is told to end, so the program returns from WinMain.
+void TestSessionEnd(Win32FormsRuntime&) {
+    Win32FormsRuntime forms(::GetModuleHandleW(nullptr));
+    int ticks = 0;
+    auto timer = forms.CreateTimer(20, [&] { ++ticks; });
+    timer->SetEnabled(true);
+    HWND host = forms.HostWindow();
+    CHECK(::SendMessageW(host, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) == TRUE);
+    ::SendMessageW(host, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);  // another program refused
+    MSG quit;
+    CHECK(!::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+    Pump(150);
+    CHECK(ticks > 0);
+    ::SendMessageW(host, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    CHECK(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && quit.wParam == 0);
+    ticks = 0;
+    Pump(150);
+    CHECK(ticks == 0);
+}
+
 void TestMenu(Win32FormsRuntime& forms) {
     Win32PopupMenu menu(forms);
     const MenuEntry entries[] = {{MenuItem::About, MenuItemKind::Command, "About Tapperbird"},
@@ -246,7 +463,8 @@ int main() {
     try {
         Win32FormsRuntime forms(::GetModuleHandleW(nullptr));
         for (const auto test : {TestFrameBitmaps, TestRegistry, TestWindowSystem, TestShellAndMutex,
-                                TestTimers, TestBirdSurface, TestMenu}) {
+                                TestTimers, TestBirdSurface, TestMenu, TestMonitors,
+                                TestEnlargedCursor, TestAboutAtItsDpi, TestSessionEnd}) {
             test(forms);
         }
     } catch (const std::exception& error) {

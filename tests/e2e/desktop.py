@@ -150,13 +150,20 @@ def _exit_on_signal(signum, _frame):
 
 
 class Desktop:
-    """Xvfb + openbox with private HOME and XDG folders; stops everything it started."""
+    """Xvfb + openbox with private HOME and XDG folders and the bird's frames; stops everything it
+    started. A driver derives from it and adds what the scenarios ask of the program under test."""
 
-    def __init__(self, artifacts, width, height, xvfb_args=()):
+    def __init__(self, artifacts, width, height, assets, xvfb_args=()):
         self.artifacts, self.xvfb_args = artifacts, xvfb_args
         self.width, self.height = width, height
         os.makedirs(artifacts, exist_ok=True)
         self.processes = []
+        self.program = None  # the program under test, once launched
+        self.frames = load_frames(assets)
+        # Pixels opaque in every frame take a press whatever the animation shows; pixels clear in
+        # every frame let it through.
+        self.always_opaque = common_pixels(self.frames, True)
+        self.never_opaque = common_pixels(self.frames, False)
         self.temp = tempfile.mkdtemp(prefix="tapperbird-e2e-")
         self.env = {k: v for k, v in os.environ.items() if k not in (
             "DISPLAY", "WAYLAND_DISPLAY", "GDK_BACKEND", "XDG_SESSION_TYPE",
@@ -229,19 +236,10 @@ class Desktop:
         ids = self.xdotool("search", "--name", f"^{title}$", check_rc=False).split()
         return ids[0] if ids else None
 
-    def activate(self, title):
-        window = self.xid(title)
-        if window:
-            self.xdotool("windowactivate", "--sync", window, check_rc=False)
-        return window
-
-    def click(self, x, y, button=1, pause=0.0):
-        if pause:  # let the toolkit see the pointer arrive before the press
-            self.xdotool("mousemove", x, y)
-            time.sleep(pause)
-            self.xdotool("click", button)
-        else:
-            self.xdotool("mousemove", "--sync", x, y, "click", button)
+    def click(self, x, y, button=1):
+        self.xdotool("mousemove", x, y)
+        time.sleep(0.15)  # let the toolkit see the pointer arrive before the press
+        self.xdotool("click", button)
 
     def shot(self, name=None, crop=None):
         """The screen, or the (left, top, width, height) part of it; saved as name.png if named."""

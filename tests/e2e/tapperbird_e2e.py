@@ -118,10 +118,7 @@ def choose(d, command):
 
 def exit_program(d):
     choose(d, "exit")
-    try:
-        code = d.program.wait(timeout=5)
-    except subprocess.TimeoutExpired:
-        raise Failure("Exit did not end the program")
+    code = d.program.wait(timeout=5)  # TimeoutExpired: Exit did not end the program
     check(code == 0, f"exit code {code}")
 
 
@@ -232,8 +229,8 @@ def about_sends_the_bird_away_until_it_closes(d):
     left, top, right, bottom = d.frame_rect(about)
     check_hidden(d, "05-about", (left, top, right, bottom))
     check(d.client_size(about) == (240, 295), f"About client area {d.client_size(about)}")
-    check(abs((left + right) / 2 - d.width / 2) <= 2 and
-          abs((top + bottom) / 2 - d.height / 2) <= 12, f"About not centred: {left, top, right, bottom}")
+    check(abs(left + right - d.width) <= 4 and abs(top + bottom - d.height) <= 24,
+          f"About not centred: {left, top, right, bottom}")
     d.check_about(about)
     d.close(about)
     wait_for(lambda: d.about() is None, 5, "the About window stayed")
@@ -262,7 +259,6 @@ def short_or_minimised_windows_hide_the_bird(d):
 def a_restart_after_the_first_run_writes_nothing(d):
     exit_program(d)
     d.remove_entry()
-    check(d.startup_entry() is None, "could not remove the startup entry")
     d.launch()
     time.sleep(2)
     check(d.startup_entry() is None, "a restart after the first run wrote the startup entry")
@@ -315,7 +311,7 @@ def run_soak(d, seconds):
     windows, serial, samples, menus, missed = [base], 1, [], 0, 0
     d.launch()
     start = next_sample = time.time()
-    next_menu = start + 10
+    next_menu = start + 5
 
     def sample():
         samples.append((time.time() - start, proc_kib(d.program.pid), d.resources()))

@@ -175,7 +175,7 @@ class X11Driver(desktop.Desktop):
         self.xdotool("windowactivate", "--sync", hex(window), check_rc=False)
 
     def minimise(self, window):
-        self.xdotool("windowminimize", "--sync", hex(window), check_rc=False)
+        self.xdotool("windowminimize", hex(window), check_rc=False)
 
     def destroy(self, window):
         p = self.xev.pop(window)

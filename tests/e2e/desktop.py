@@ -106,17 +106,11 @@ class Shot:
         return tuple(self.pixels[i:i + 3])
 
     def frame_at(self, frames, x, y):
-        """The number (1..6) of the frame whose opaque pixels within the shot all show,
-        unblended, with its top-left corner at (x, y); the fullest such match, or None."""
-        best = None
-        for number, frame in enumerate(frames, start=1):
-            shown = [(x + fx, y + fy, rgb) for (fx, fy), rgb in frame.opaque.items()
-                     if self.left <= x + fx < self.left + self.width and
-                     self.top <= y + fy < self.top + self.height]
-            if shown and all(self.at(sx, sy) == rgb for sx, sy, rgb in shown) and (
-                    best is None or len(shown) > best[1]):
-                best = (number, len(shown))
-        return best[0] if best else None
+        """The number (1..6) of the frame whose opaque pixels all show, unblended, with its
+        top-left corner at (x, y); the fullest such match, or None."""
+        shown = [n for n, frame in enumerate(frames, start=1) if all(
+            self.at(x + fx, y + fy) == rgb for (fx, fy), rgb in frame.opaque.items())]
+        return max(shown, key=lambda n: len(frames[n - 1].opaque), default=None)
 
     def diff_box(self, other):
         """Bounding box (left, top, right, bottom) of the pixels that differ, or None."""
@@ -235,6 +229,12 @@ class Desktop:
         """The X window of the top-level titled exactly `title`, or None."""
         ids = self.xdotool("search", "--name", f"^{title}$", check_rc=False).split()
         return ids[0] if ids else None
+
+    def activate(self, window):
+        self.xdotool("windowactivate", "--sync", self.xwindow(window), check_rc=False)
+
+    def minimise(self, window):
+        self.xdotool("windowminimize", self.xwindow(window), check_rc=False)
 
     def click(self, x, y, button=1):
         self.xdotool("mousemove", x, y)

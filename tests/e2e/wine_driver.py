@@ -187,16 +187,12 @@ class WineDriver(desktop.Desktop):
         left, top, _, _ = self.frame_rect(window)
         self.probe.ask(f"move {window} {left} {top} {width} {height}")
 
-    def activate(self, window):
-        xid = self.xid(self.titles[window])
-        if xid:
-            self.xdotool("windowactivate", "--sync", xid, check_rc=False)
-        poll(lambda: self.foreground() == window, 2)
+    def xwindow(self, window):
+        return self.xid(self.titles[window]) or "0"
 
-    def minimise(self, window):
-        xid = self.xid(self.titles[window])
-        if xid:
-            self.xdotool("windowminimize", xid, check_rc=False)
+    def activate(self, window):
+        super().activate(window)
+        poll(lambda: self.foreground() == window, 2)  # Wine learns of it a moment later
 
     def destroy(self, window):
         self.probe.ask("destroy " + window)

@@ -171,11 +171,8 @@ class X11Driver(desktop.Desktop):
         self.xdotool("windowsize", hex(window), width - EXTENTS[0] - EXTENTS[1],
                      height - EXTENTS[2] - EXTENTS[3], check_rc=False)
 
-    def activate(self, window):
-        self.xdotool("windowactivate", "--sync", hex(window), check_rc=False)
-
-    def minimise(self, window):
-        self.xdotool("windowminimize", hex(window), check_rc=False)
+    def xwindow(self, window):
+        return hex(window)
 
     def destroy(self, window):
         p = self.xev.pop(window)

@@ -100,6 +100,7 @@ std::string Run(const std::string& line) {
         ::MultiByteToWideChar(CP_UTF8, 0, a, -1, title, 128);
         std::swprintf(name, 32, L"TbTarget%06x", colour);
         WNDCLASSW target{};
+        target.style = CS_HREDRAW | CS_VREDRAW;  // a resize repaints it all, leaving nothing stale
         target.lpfnWndProc = ::DefWindowProcW;
         target.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
         target.hbrBackground = ::CreateSolidBrush(RGB(colour >> 16, colour >> 8, colour));

@@ -26,8 +26,12 @@ def check(condition, message):
         raise Failure(message)
 
 
+report = None  # a file that log() writes to as well
+
+
 def log(message):
-    print(f"[{time.strftime('%H:%M:%S')}] {message}", flush=True)
+    for out in (sys.stdout, report) if report else (sys.stdout,):
+        print(f"[{time.strftime('%H:%M:%S')}] {message}", file=out, flush=True)
 
 
 def poll(predicate, seconds, step=0.1):

@@ -16,6 +16,7 @@ import subprocess
 import sys
 import time
 
+import desktop
 from desktop import Failure, check, cpu_seconds, log, perch, poll, proc_kib, wait_for
 
 BIRD_W, BIRD_H = 43, 71  # pixels, whatever the screen's DPI
@@ -40,7 +41,8 @@ def wait_perched(d, window, seconds=5):
         x, y = perch(*d.frame_rect(window), d.width)
         return d.bird_rect() == (x, y, x + BIRD_W, y + BIRD_H) and (x, y)
     point = poll(perched, seconds)
-    check(point, f"the bird at {d.bird_rect()}, not at the perch of {window}")
+    check(point, f"the bird at {d.bird_rect()}, not at the perch "
+          f"{perch(*d.frame_rect(window), d.width)} of {window}")
     return point
 
 
@@ -378,8 +380,8 @@ def run_perf(d, seconds):
     time.sleep(seconds)
     for name, p in pets.items():
         used = cpu_seconds(p.pid) - before[name]
-        print(f"{name}: CPU {used:.2f} s over {seconds} s ({100 * used / seconds:.2f} %), "
-              f"peak RSS {proc_kib(p.pid, 'VmHWM')} KiB", flush=True)
+        log(f"{name}: CPU {used:.2f} s over {seconds} s ({100 * used / seconds:.2f} %), "
+            f"peak RSS {proc_kib(p.pid, 'VmHWM')} KiB")
 
 
 def run_no_display(program):
@@ -414,6 +416,8 @@ def main():
         for name in os.listdir(args.artifacts):
             if name.endswith(".png"):  # last run's pictures would pass for this run's
                 os.remove(os.path.join(args.artifacts, name))
+        # CTest shows only a failed test's output: keep each run's report beside its pictures.
+        desktop.report = open(os.path.join(args.artifacts, f"{args.mode}-report.txt"), "w")
         if args.desktop == "x11":
             from x11_driver import X11Driver as Driver
         else:
@@ -422,7 +426,7 @@ def main():
             {"suite": lambda: run_suite(d), "soak": lambda: run_soak(d, args.seconds),
              "perf": lambda: run_perf(d, args.seconds)}[args.mode]()
     except Exception as error:  # a Failure, or a tool or the probe giving up
-        print(f"FAILED: {error!r}", file=sys.stderr, flush=True)
+        log(f"FAILED: {error!r}")
         return 1
     return 0
 

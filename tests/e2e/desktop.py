@@ -116,16 +116,14 @@ class Shot:
             self.at(x + fx, y + fy) == rgb for (fx, fy), rgb in frame.opaque.items())]
         return max(shown, key=lambda n: len(frames[n - 1].opaque), default=None)
 
-    def diff_box(self, other):
-        """Bounding box (left, top, right, bottom) of the pixels that differ, or None."""
-        check((self.width, self.height) == (other.width, other.height), "shot sizes differ")
-        n, xs, ys = 3 * self.width, [], []
-        for y in range(self.height):
-            a, b = self.pixels[y * n:(y + 1) * n], other.pixels[y * n:(y + 1) * n]
-            if a != b:
-                ys.append(y)
-                xs += [x for x in range(self.width) if a[3 * x:3 * x + 3] != b[3 * x:3 * x + 3]]
-        return (min(xs), ys[0], max(xs) + 1, ys[-1] + 1) if ys else None
+    def changed(self, other):
+        """The screen points whose colour differs in another shot of the same place."""
+        n = 3 * self.width
+        return [(self.left + x, self.top + y) for y in range(self.height)
+                if self.pixels[y * n:(y + 1) * n] != other.pixels[y * n:(y + 1) * n]
+                for x in range(self.width)
+                if self.pixels[y * n + 3 * x:y * n + 3 * x + 3] !=
+                other.pixels[y * n + 3 * x:y * n + 3 * x + 3]]
 
     def find_colours(self, colours, outside=(0, 0, 0, 0), limit=20):
         """Up to `limit` (x, y, colour) showing one of `colours`, except inside `outside`

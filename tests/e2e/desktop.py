@@ -26,8 +26,12 @@ def check(condition, message):
         raise Failure(message)
 
 
+report = None  # a file that log() writes to as well
+
+
 def log(message):
-    print(f"[{time.strftime('%H:%M:%S')}] {message}", flush=True)
+    for out in (sys.stdout, report) if report else (sys.stdout,):
+        print(f"[{time.strftime('%H:%M:%S')}] {message}", file=out, flush=True)
 
 
 def poll(predicate, seconds, step=0.1):
@@ -106,28 +110,20 @@ class Shot:
         return tuple(self.pixels[i:i + 3])
 
     def frame_at(self, frames, x, y):
-        """The number (1..6) of the frame whose opaque pixels within the shot all show,
-        unblended, with its top-left corner at (x, y); the fullest such match, or None."""
-        best = None
-        for number, frame in enumerate(frames, start=1):
-            shown = [(x + fx, y + fy, rgb) for (fx, fy), rgb in frame.opaque.items()
-                     if self.left <= x + fx < self.left + self.width and
-                     self.top <= y + fy < self.top + self.height]
-            if shown and all(self.at(sx, sy) == rgb for sx, sy, rgb in shown) and (
-                    best is None or len(shown) > best[1]):
-                best = (number, len(shown))
-        return best[0] if best else None
+        """The number (1..6) of the frame whose opaque pixels all show, unblended, with its
+        top-left corner at (x, y); the fullest such match, or None."""
+        shown = [n for n, frame in enumerate(frames, start=1) if all(
+            self.at(x + fx, y + fy) == rgb for (fx, fy), rgb in frame.opaque.items())]
+        return max(shown, key=lambda n: len(frames[n - 1].opaque), default=None)
 
-    def diff_box(self, other):
-        """Bounding box (left, top, right, bottom) of the pixels that differ, or None."""
-        check((self.width, self.height) == (other.width, other.height), "shot sizes differ")
-        n, xs, ys = 3 * self.width, [], []
-        for y in range(self.height):
-            a, b = self.pixels[y * n:(y + 1) * n], other.pixels[y * n:(y + 1) * n]
-            if a != b:
-                ys.append(y)
-                xs += [x for x in range(self.width) if a[3 * x:3 * x + 3] != b[3 * x:3 * x + 3]]
-        return (min(xs), ys[0], max(xs) + 1, ys[-1] + 1) if ys else None
+    def changed(self, other):
+        """The screen points whose colour differs in another shot of the same place."""
+        n = 3 * self.width
+        return [(self.left + x, self.top + y) for y in range(self.height)
+                if self.pixels[y * n:(y + 1) * n] != other.pixels[y * n:(y + 1) * n]
+                for x in range(self.width)
+                if self.pixels[y * n + 3 * x:y * n + 3 * x + 3] !=
+                other.pixels[y * n + 3 * x:y * n + 3 * x + 3]]
 
     def find_colours(self, colours, outside=(0, 0, 0, 0), limit=20):
         """Up to `limit` (x, y, colour) showing one of `colours`, except inside `outside`
@@ -150,13 +146,20 @@ def _exit_on_signal(signum, _frame):
 
 
 class Desktop:
-    """Xvfb + openbox with private HOME and XDG folders; stops everything it started."""
+    """Xvfb + openbox with private HOME and XDG folders and the bird's frames; stops everything it
+    started. A driver derives from it and adds what the scenarios ask of the program under test."""
 
-    def __init__(self, artifacts, width, height, xvfb_args=()):
+    def __init__(self, artifacts, width, height, assets, xvfb_args=()):
         self.artifacts, self.xvfb_args = artifacts, xvfb_args
         self.width, self.height = width, height
         os.makedirs(artifacts, exist_ok=True)
         self.processes = []
+        self.program = None  # the program under test, once launched
+        self.frames = load_frames(assets)
+        # Pixels opaque in every frame take a press whatever the animation shows; pixels clear in
+        # every frame let it through.
+        self.always_opaque = common_pixels(self.frames, True)
+        self.never_opaque = common_pixels(self.frames, False)
         self.temp = tempfile.mkdtemp(prefix="tapperbird-e2e-")
         self.env = {k: v for k, v in os.environ.items() if k not in (
             "DISPLAY", "WAYLAND_DISPLAY", "GDK_BACKEND", "XDG_SESSION_TYPE",
@@ -229,19 +232,16 @@ class Desktop:
         ids = self.xdotool("search", "--name", f"^{title}$", check_rc=False).split()
         return ids[0] if ids else None
 
-    def activate(self, title):
-        window = self.xid(title)
-        if window:
-            self.xdotool("windowactivate", "--sync", window, check_rc=False)
-        return window
+    def activate(self, window):
+        self.xdotool("windowactivate", "--sync", self.xwindow(window), check_rc=False)
 
-    def click(self, x, y, button=1, pause=0.0):
-        if pause:  # let the toolkit see the pointer arrive before the press
-            self.xdotool("mousemove", x, y)
-            time.sleep(pause)
-            self.xdotool("click", button)
-        else:
-            self.xdotool("mousemove", "--sync", x, y, "click", button)
+    def minimise(self, window):
+        self.xdotool("windowminimize", self.xwindow(window), check_rc=False)
+
+    def click(self, x, y, button=1):
+        self.xdotool("mousemove", x, y)
+        time.sleep(0.15)  # let the toolkit see the pointer arrive before the press
+        self.xdotool("click", button)
 
     def shot(self, name=None, crop=None):
         """The screen, or the (left, top, width, height) part of it; saved as name.png if named."""

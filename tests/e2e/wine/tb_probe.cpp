@@ -1,9 +1,8 @@
 // A small Windows program the end-to-end suite runs beside Tapperbird under Wine: it reports
-// what Wine itself believes (window rectangles, the foreground window, menus, object counts) and
+// what Wine itself believes (window rectangles, the foreground window, menus, the cursor) and
 // hosts plain target windows for the bird to perch on. Commands arrive one per line on stdin;
 // each answer is one line: "ok key=value ..." or "error ...".
 #include <windows.h>
-#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,25 +49,6 @@ void CALLBACK WatchTick(HWND, UINT, UINT_PTR, DWORD) {
         ++probe.birdSamples;
         probe.lastBirdTick = ::GetTickCount();
     }
-}
-
-// What Wine reports of a process's objects and memory (it counts no GDI, USER or kernel objects).
-std::string Stats(DWORD pid) {
-    HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (process == nullptr) {
-        return "error cannot open process";
-    }
-    DWORD handles = 0;
-    ::GetProcessHandleCount(process, &handles);
-    PROCESS_MEMORY_COUNTERS memory{};
-    ::GetProcessMemoryInfo(process, &memory, sizeof(memory));
-    std::string reply = "ok gdi=" + std::to_string(::GetGuiResources(process, GR_GDIOBJECTS)) +
-                        " user=" + std::to_string(::GetGuiResources(process, GR_USEROBJECTS)) +
-                        " handles=" + std::to_string(handles) +
-                        " working_set=" + std::to_string(memory.WorkingSetSize) +
-                        " peak_working_set=" + std::to_string(memory.PeakWorkingSetSize);
-    ::CloseHandle(process);
-    return reply;
 }
 
 std::string Run(const std::string& line) {
@@ -120,6 +100,7 @@ std::string Run(const std::string& line) {
         ::MultiByteToWideChar(CP_UTF8, 0, a, -1, title, 128);
         std::swprintf(name, 32, L"TbTarget%06x", colour);
         WNDCLASSW target{};
+        target.style = CS_HREDRAW | CS_VREDRAW;  // a resize repaints it all, leaving nothing stale
         target.lpfnWndProc = ::DefWindowProcW;
         target.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
         target.hbrBackground = ::CreateSolidBrush(RGB(colour >> 16, colour >> 8, colour));
@@ -161,9 +142,6 @@ std::string Run(const std::string& line) {
         return "ok samples=" + std::to_string(probe.samples) +
                " bird=" + std::to_string(probe.birdSamples) + " bird_ms_ago=" +
                std::to_string(probe.birdSamples != 0 ? ::GetTickCount() - probe.lastBirdTick : 0);
-    }
-    if (command == "stats") {
-        return Stats(static_cast<DWORD>(std::strtoul(a, nullptr, 10)));
     }
     if (command == "monitors") {  // every monitor as Wine presents it, and the screen's DPI
         struct Walk {

@@ -51,23 +51,21 @@ void Win32BirdSurface::SetCaption(std::string_view caption) {
 }
 
 void Win32BirdSurface::SetSizeTwips(std::int32_t widthTwips, std::int32_t heightTwips) {
+    showingLastPresent_ = false;
     ::SetWindowPos(window_.get(), nullptr, 0, 0, TwipsToPixels(widthTwips, forms_.TwipsPerPixelX()),
                    TwipsToPixels(heightTwips, forms_.TwipsPerPixelY()),
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32BirdSurface::MoveTwips(std::int32_t leftTwips, std::int32_t topTwips) {
+    showingLastPresent_ = false;
     ::SetWindowPos(window_.get(), nullptr, TwipsToPixels(leftTwips, forms_.TwipsPerPixelX()),
                    TwipsToPixels(topTwips, forms_.TwipsPerPixelY()), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 std::int32_t Win32BirdSurface::HeightTwips() const {
-    RECT r{};
-    if (!::GetWindowRect(window_.get(), &r)) {
-        return 0;
-    }
-    return PixelsToTwips(r.bottom - r.top, forms_.TwipsPerPixelY());
+    return PixelsToTwips(heightPx_, forms_.TwipsPerPixelY());
 }
 
 std::int32_t Win32BirdSurface::GetExtendedStyle() {
@@ -75,16 +73,22 @@ std::int32_t Win32BirdSurface::GetExtendedStyle() {
 }
 
 void Win32BirdSurface::SetExtendedStyle(std::int32_t style) {
+    showingLastPresent_ = false;
     ::SetWindowLongA(window_.get(), GWL_EXSTYLE, static_cast<LONG>(style));
 }
 
 void Win32BirdSurface::Show() {
+    showingLastPresent_ = false;
     ::ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
 }
 
 void Win32BirdSurface::Present(int frameIndex, int scale, Point topLeft, Size size) {
     if (frameIndex < 1 || frameIndex > assets::kFrameCount || scale < 1) {
         return;
+    }
+    if (showingLastPresent_ && frameIndex == shownFrame_ && scale == shownScale_ &&
+        topLeft == shownPoint_ && size == shownSize_) {
+        return;  // nothing on screen would change: no device context, no trip to the server
     }
     // Each enlargement is made once, the first time a monitor of that scale needs it, and only
     // that one: a 300 % monitor does not make the 200 % frames as well.
@@ -114,12 +118,18 @@ void Win32BirdSurface::Present(int frameIndex, int scale, Point topLeft, Size si
         SIZE extent{size.cx, size.cy};
         POINT source{0, 0};
         BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        ::UpdateLayeredWindow(window_.get(), memory.get(), &destination, &extent, memory.get(),
-                              &source, 0, &blend, ULW_ALPHA);
+        if (!::UpdateLayeredWindow(window_.get(), memory.get(), &destination, &extent, memory.get(),
+                                   &source, 0, &blend, ULW_ALPHA)) {
+            showingLastPresent_ = false;
+            return;  // the next tick tries again
+        }
     }
     shownFrame_ = frameIndex;
     shownScale_ = scale;
     shownSize_ = size;
+    shownPoint_ = topLeft;
+    heightPx_ = size.cy;
+    showingLastPresent_ = true;
 }
 
 bool Win32BirdSurface::IsOpaqueAt(int x, int y) const {
@@ -157,7 +167,23 @@ LRESULT Win32BirdSurface::HandleMessage(HWND window, UINT message, WPARAM wParam
             // suggests is not taken. Only windows on that monitor hear of a change of its
             // scale, and the hidden host window may not be one of them.
             forms_.RefreshMonitors();
+            showingLastPresent_ = false;
             return 0;
+        case WM_WINDOWPOSCHANGED: {
+            const auto& pos = *reinterpret_cast<const WINDOWPOS*>(lParam);
+            if ((pos.flags & SWP_NOSIZE) == 0) {
+                heightPx_ = pos.cy;
+            }
+            // Moved, sized or shown by anything but the last presentation: present again.
+            const bool moved =
+                (pos.flags & SWP_NOMOVE) == 0 && (pos.x != shownPoint_.x || pos.y != shownPoint_.y);
+            const bool sized = (pos.flags & SWP_NOSIZE) == 0 &&
+                               (pos.cx != shownSize_.cx || pos.cy != shownSize_.cy);
+            if (moved || sized || (pos.flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0) {
+                showingLastPresent_ = false;
+            }
+            return ::DefWindowProcW(window, message, wParam, lParam);
+        }
         case WM_MOUSEACTIVATE:
             return MA_NOACTIVATE;  // a click on the bird leaves the user's window active
         case WM_NCHITTEST: {

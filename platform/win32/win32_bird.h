@@ -47,6 +47,12 @@ class Win32BirdSurface final : public BirdSurface, private MessageTarget {
     int shownFrame_ = 0;  // 1..6 once presented
     int shownScale_ = 1;
     Size shownSize_{};
+    Point shownPoint_{};
+    // The window shows exactly the last presentation: a tick that would show the same frame at
+    // the same place and size does nothing. Anything else that moves, sizes or shows the window
+    // clears it.
+    bool showingLastPresent_ = false;
+    int heightPx_ = 0;  // the window's height, kept as it changes rather than asked each tick
     UniqueHwnd window_;
 };
 

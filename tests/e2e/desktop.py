@@ -149,17 +149,18 @@ class Desktop:
     """Xvfb + openbox with private HOME and XDG folders and the bird's frames; stops everything it
     started. A driver derives from it and adds what the scenarios ask of the program under test."""
 
-    def __init__(self, artifacts, width, height, assets, xvfb_args=()):
+    def __init__(self, artifacts, width, height, assets=None, xvfb_args=()):
         self.artifacts, self.xvfb_args = artifacts, xvfb_args
         self.width, self.height = width, height
         os.makedirs(artifacts, exist_ok=True)
         self.processes = []
         self.program = None  # the program under test, once launched
-        self.frames = load_frames(assets)
-        # Pixels opaque in every frame take a press whatever the animation shows; pixels clear in
-        # every frame let it through.
-        self.always_opaque = common_pixels(self.frames, True)
-        self.never_opaque = common_pixels(self.frames, False)
+        if assets is not None:
+            self.frames = load_frames(assets)
+            # Pixels opaque in every frame take a press whatever the animation shows; pixels
+            # clear in every frame let it through.
+            self.always_opaque = common_pixels(self.frames, True)
+            self.never_opaque = common_pixels(self.frames, False)
         self.temp = tempfile.mkdtemp(prefix="tapperbird-e2e-")
         self.env = {k: v for k, v in os.environ.items() if k not in (
             "DISPLAY", "WAYLAND_DISPLAY", "GDK_BACKEND", "XDG_SESSION_TYPE",
@@ -231,6 +232,10 @@ class Desktop:
         """The X window of the top-level titled exactly `title`, or None."""
         ids = self.xdotool("search", "--name", f"^{title}$", check_rc=False).split()
         return ids[0] if ids else None
+
+    def xwindow(self, window):
+        """The X window for a driver's window; here a title, or an X window id as it is."""
+        return self.xid(window) or "0" if isinstance(window, str) else window
 
     def activate(self, window):
         self.xdotool("windowactivate", "--sync", self.xwindow(window), check_rc=False)

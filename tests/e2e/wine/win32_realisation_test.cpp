@@ -213,6 +213,18 @@ void TestBirdSurface(Win32FormsRuntime& forms) {
     CHECK(r.left == 100 && r.top == 50 && r.right == 143 && r.bottom == 121);
     CHECK(bird.HeightTwips() == PixelsToTwips(71, forms.TwipsPerPixelY()));
 
+    // An unchanged presentation is skipped, but not once something else moved or sized the
+    // window: the same frame at the same point puts it back.
+    ::SetWindowPos(window, nullptr, 300, 300, 20, 20, SWP_NOZORDER | SWP_NOACTIVATE);
+    CHECK(bird.HeightTwips() == PixelsToTwips(20, forms.TwipsPerPixelY()));
+    bird.Present(1, 1, Point{100, 50}, Size{43, 71});
+    ::GetWindowRect(window, &r);
+    CHECK(r.left == 100 && r.top == 50 && r.right == 143 && r.bottom == 121);
+    bird.MoveTwips(PixelsToTwips(400, forms.TwipsPerPixelX()), 0);
+    bird.Present(1, 1, Point{100, 50}, Size{43, 71});
+    ::GetWindowRect(window, &r);
+    CHECK(r.left == 100 && r.top == 50);
+
     // Twice the size on a 200 % monitor: made once, then presented without allocating, and hit
     // where the 1x frame is opaque.
     bird.Present(1, 2, Point{100, 50}, Size{86, 142});

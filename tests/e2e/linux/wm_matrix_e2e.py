@@ -174,8 +174,8 @@ class Desktop(desktop.Desktop):
 
     def csd(self, width, height, x, y, name):
         # Debian's own Python: PyGObject comes from python3-gi, not from a private interpreter.
-        return self.open(["/usr/bin/python3", "-c", CSD_WINDOW, name, str(width), str(height), str(x),
-                          str(y)], name)
+        sizes = map(str, (width, height, x, y))
+        return self.open(["/usr/bin/python3", "-c", CSD_WINDOW, name, *sizes], name)
 
 
 class Bird:
@@ -187,8 +187,7 @@ class Bird:
         self.log_path = os.path.join(self.d.artifacts, log_name + ".log")
         with open(self.log_path, "wb") as err:
             self.process = self.d.spawn([self.d.program], stderr=err)
-        known = set()
-        self.window = wait_for(lambda: self.find_window(known), 15, "no bird window")
+        self.window = wait_for(lambda: self.find_window(set()), 15, "no bird window")
         return self
 
     def find_window(self, exclude):

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
 
 #include "app/program.h"
 #include "assets/assets.h"
 #include "desktop/monitors.h"
 #include "platform/platform.h"
+#include "platform/x11/display_name.h"
 #include "platform/x11/lock_file_mutex.h"
 #include "platform/x11/x11_about_view.h"
 #include "platform/x11/x11_bird_surface.h"
@@ -31,10 +33,11 @@ int Run(int argc, char** argv) {
     setenv("GDK_SCALE", "1", 1);
     setenv("GDK_DPI_SCALE", "1", 1);
     gdk_set_allowed_backends("x11");
+    // Read before GTK takes its own options (--display among them) off the command line.
+    const std::string display = tb::x11::DisplayToOpen(argc, argv, std::getenv("DISPLAY"));
     if (!gtk_init_check(&argc, &argv)) {
-        const char* display = std::getenv("DISPLAY");
         std::fprintf(stderr, "tapperbird: cannot open display %s\n",
-                     display != nullptr && display[0] != '\0' ? display : "(DISPLAY is not set)");
+                     display.empty() ? "(DISPLAY is not set)" : display.c_str());
         return 1;
     }
     g_set_application_name("Tapperbird");

@@ -55,7 +55,7 @@ void X11AboutView::Destroy() {
     if (window_ != nullptr) {
         GtkWidget* window = window_;
         g_signal_handlers_disconnect_by_data(window, this);
-        OnDestroy(window, this);
+        Forget();
         gtk_widget_destroy(window);
     }
 }
@@ -172,6 +172,7 @@ void X11AboutView::Create(const AboutDesign& design) {
     xid_ = GDK_WINDOW_XID(gdkWindow);
     session_.AddOwnWindow(xid_, window);
     shownOnce_ = false;
+    unloaded_ = false;
 }
 
 void X11AboutView::SetText(AboutControlId id, std::string_view text) {
@@ -192,24 +193,39 @@ void X11AboutView::Show() {
     }
     gtk_widget_show_all(window_);
     gtk_window_present(GTK_WINDOW(window_));
+    session_.MarkRepaintBird();  // GDK resets the bird's background when it maps a window
+}
+
+void X11AboutView::Unload() {
+    if (!unloaded_) {
+        unloaded_ = true;
+        if (events_ != nullptr) {
+            events_->OnUnload();
+        }
+    }
+}
+
+void X11AboutView::Forget() {
+    if (xid_ != 0) {
+        session_.RemoveOwnWindow(xid_);
+    }
+    window_ = nullptr;
+    xid_ = 0;
+    controls_.clear();
+    session_.MarkRepaintBird();  // GDK resets the bird's background when it withdraws a window
 }
 
 gboolean X11AboutView::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
-    auto* view = static_cast<X11AboutView*>(self);
-    if (view->events_ != nullptr) {
-        view->events_->OnUnload();
-    }
+    static_cast<X11AboutView*>(self)->Unload();
     return FALSE;  // the close goes ahead: GTK destroys the window
 }
 
 void X11AboutView::OnDestroy(GtkWidget*, gpointer self) {
     auto* view = static_cast<X11AboutView*>(self);
-    if (view->xid_ != 0) {
-        view->session_.RemoveOwnWindow(view->xid_);
-    }
-    view->window_ = nullptr;
-    view->xid_ = 0;
-    view->controls_.clear();
+    // Also when the window was destroyed from outside (a force-close, XDestroyWindow): the
+    // close logic runs once either way, or the bird would stay paused off-screen.
+    view->Unload();
+    view->Forget();
 }
 
 void X11AboutView::OnActiveChanged(GObject* window, GParamSpec*, gpointer self) {

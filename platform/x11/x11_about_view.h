@@ -36,6 +36,10 @@ class X11AboutView final : public AboutView {
     };
 
     void Destroy();
+    // Runs the form's close logic, once per window.
+    void Unload();
+    // Drops every reference to a window that is gone or going.
+    void Forget();
     GtkWidget* MakeLabel(const AboutControl& control);
     GtkWidget* MakeLink(GtkWidget* child, Control& control);
     static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
@@ -50,6 +54,7 @@ class X11AboutView final : public AboutView {
     GtkWidget* window_ = nullptr;  // lives from Create to its close (GTK destroys it then)
     Window xid_ = 0;
     bool shownOnce_ = false;
+    bool unloaded_ = false;
     std::deque<Control> controls_;
     GObjectPtr<GdkCursor> handCursor_;
     std::string fontFamily_;

@@ -15,6 +15,7 @@
 #include "assets/assets.h"
 #include "platform/units.h"
 #include "platform/x11/bmp_frame.h"
+#include "platform/x11/frame_geometry.h"
 
 namespace tb::x11 {
 
@@ -60,10 +61,19 @@ X11BirdSurface::X11BirdSurface(X11Session& session, float twipsPerPixelX, float 
     ClearShapes();
     gdk_window_add_filter(gdkWindow, &X11BirdSurface::FilterExpose, this);
     // The window's background is always the frame on show, so the server repaints any exposed
-    // part by itself: no exposure events (an outline change alone exposes dozens of strips).
+    // part by itself: no exposure events (an outline change alone exposes dozens of strips, and
+    // GDK allocates for each event it reads). GDK does set the server-side background back to its
+    // own idea of it (none) while it shows or withdraws our other windows - the menu, the About
+    // window, a message box - so the session asks for a repaint after each of those.
     XWindowAttributes attributes{};
     XGetWindowAttributes(session_.display(), xid_, &attributes);
     XSelectInput(session_.display(), xid_, attributes.your_event_mask & ~ExposureMask);
+    // Nobody manages this window, so no compositor may wait on GDK's frame counter before it
+    // shows new content: GDK only completes the frames it paints itself, and most of ours are
+    // copied straight to the window. Mutter would otherwise keep a fully painted bird hidden.
+    gdk_x11_window_set_frame_sync_enabled(gdkWindow, FALSE);
+    XDeleteProperty(session_.display(), xid_,
+                    XInternAtom(session_.display(), "_NET_WM_SYNC_REQUEST_COUNTER", False));
 }
 
 X11BirdSurface::~X11BirdSurface() {
@@ -188,7 +198,8 @@ void X11BirdSurface::SetSizeTwips(std::int32_t widthTwips, std::int32_t heightTw
 
 void X11BirdSurface::MoveTwips(std::int32_t leftTwips, std::int32_t topTwips) {
     position_ = {TwipsToPixels(leftTwips, tppX_), TwipsToPixels(topTwips, tppY_)};
-    XMoveWindow(session_.display(), xid_, position_.x, position_.y);
+    XMoveWindow(session_.display(), xid_, ClampToXCoordinate(position_.x),
+                ClampToXCoordinate(position_.y));
     XFlush(session_.display());
 }
 
@@ -198,7 +209,8 @@ std::int32_t X11BirdSurface::HeightTwips() const {
 
 void X11BirdSurface::Show() {
     // Mapped with an empty outline: nothing shows and nothing is hit until the first frame.
-    gtk_window_move(GTK_WINDOW(window_), position_.x, position_.y);
+    gtk_window_move(GTK_WINDOW(window_), ClampToXCoordinate(position_.x),
+                    ClampToXCoordinate(position_.y));
     gtk_widget_show(window_);
 }
 
@@ -214,38 +226,53 @@ void X11BirdSurface::Present(int frameIndex, int scale, Point topLeft, Size size
         framesScale_ = scale;
         shownFrame_ = 0;
     }
+    bool changedFrame = false;
     if (size != size_) {
         Resize(size);
-        gtk_window_move(GTK_WINDOW(window_), topLeft.x, topLeft.y);
+        gtk_window_move(GTK_WINDOW(window_), ClampToXCoordinate(topLeft.x),
+                        ClampToXCoordinate(topLeft.y));
         shownFrame_ = 0;
     }
     if (frameIndex != shownFrame_) {
         // The input shape changes before the pixels, so a press never lands on a stale outline.
         SetShapes(frameIndex);
-        XSetWindowBackgroundPixmap(display, xid_, frames_[frameIndex - 1].pixels.get());
-        const int width = std::min(size_.cx, assets::kFrameWidth * framesScale_);
-        const int height = std::min(size_.cy, assets::kFrameHeight * framesScale_);
-        XCopyArea(display, frames_[frameIndex - 1].pixels.get(), xid_, gc_.get(), 0, 0,
-                  static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0);
         shownFrame_ = frameIndex;
+        Repaint();
         changed = true;
+        changedFrame = true;
     }
-    bool moved = false;
     if (topLeft != position_) {
         position_ = topLeft;
-        XMoveWindow(display, xid_, topLeft.x, topLeft.y);
-        moved = true;
+        XMoveWindow(display, xid_, ClampToXCoordinate(topLeft.x), ClampToXCoordinate(topLeft.y));
         changed = true;
     }
-    // Nobody keeps an override-redirect window on top: climb back whenever the bird moved or a
-    // top-level appeared or was restacked, but never over our own menu or a modal box.
-    if ((session_.ConsumeStackChanged() || moved) && !session_.PopupOpen()) {
-        XRaiseWindow(display, xid_);
+    // Nobody keeps an override-redirect window on top: when a top-level appeared or was
+    // restacked, climb back just above the user's windows, but never over our own menu or a
+    // modal box, nor over another program's pop-ups.
+    bool repaint = session_.ConsumeRepaintBird();
+    if (!session_.PopupOpen() && session_.ConsumeStackChanged() &&
+        session_.KeepBirdAboveUserWindows()) {
+        repaint = true;
+    }
+    if (repaint && shownFrame_ != 0 && !changedFrame) {
+        Repaint();
+    }
+    if (repaint) {
         changed = true;
     }
     if (changed) {
         XFlush(display);
     }
+}
+
+void X11BirdSurface::Repaint() {
+    Display* display = session_.display();
+    const Pixmap pixels = frames_[shownFrame_ - 1].pixels.get();
+    XSetWindowBackgroundPixmap(display, xid_, pixels);
+    const int width = std::min(size_.cx, assets::kFrameWidth * framesScale_);
+    const int height = std::min(size_.cy, assets::kFrameHeight * framesScale_);
+    XCopyArea(display, pixels, xid_, gc_.get(), 0, 0, static_cast<unsigned>(width),
+              static_cast<unsigned>(height), 0, 0);
 }
 
 GdkFilterReturn X11BirdSurface::FilterExpose(GdkXEvent* xevent, GdkEvent*, gpointer self) {
@@ -254,10 +281,12 @@ GdkFilterReturn X11BirdSurface::FilterExpose(GdkXEvent* xevent, GdkEvent*, gpoin
     if (event->type != Expose || event->xexpose.window != surface->xid_) {
         return GDK_FILTER_CONTINUE;
     }
-    // Every change of outline exposes a strip of the window. The server repaints it from the
-    // frame already on the server; GTK's own redraw would cost allocations on every peck.
+    // Exposures are not asked for, but GDK may select them again. Paint from the frame already on
+    // the server (GTK's own redraw would cost allocations), and put the background back.
     if (surface->shownFrame_ != 0) {
         const XExposeEvent& e = event->xexpose;
+        XSetWindowBackgroundPixmap(surface->session_.display(), surface->xid_,
+                                   surface->frames_[surface->shownFrame_ - 1].pixels.get());
         XCopyArea(surface->session_.display(),
                   surface->frames_[surface->shownFrame_ - 1].pixels.get(), surface->xid_,
                   surface->gc_.get(), e.x, e.y, static_cast<unsigned>(e.width),

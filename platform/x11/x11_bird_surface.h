@@ -44,6 +44,8 @@ class X11BirdSurface final : public BirdSurface {
     void SetShapes(int frameIndex);
     void ClearShapes();
     void Resize(Size size);
+    // Puts the shown frame on the window and behind it, as the server's background.
+    void Repaint();
     static void OnCompositedChanged(GdkScreen* screen, gpointer self);
     static GdkFilterReturn FilterExpose(GdkXEvent* xevent, GdkEvent* event, gpointer self);
     static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self);

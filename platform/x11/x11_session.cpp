@@ -3,10 +3,32 @@
 
 #include <gdk/gdkx.h>
 
+#include "platform/x11/stacking.h"
+#include "platform/x11/x11_handles.h"
+
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <span>
 #include <stdexcept>
 
 namespace tb::x11 {
+namespace {
+
+// The display in use, for the last word when its server goes away.
+char g_displayName[256] = "";
+
+// Xlib calls this when the connection to the server breaks, and it must not return. GDK's own
+// handler says it over several lines.
+int OnConnectionLost(Display*) {
+    std::fprintf(stderr, "tapperbird: lost the connection to the X server on display %s\n",
+                 g_displayName);
+    std::fflush(stderr);
+    ::_exit(1);
+}
+
+}  // namespace
 
 X11Session::X11Session() {
     GdkDisplay* gdkDisplay = gdk_display_get_default();
@@ -16,6 +38,8 @@ X11Session::X11Session() {
     display_ = GDK_DISPLAY_XDISPLAY(gdkDisplay);
     screen_ = gdk_display_get_default_screen(gdkDisplay);
     root_ = DefaultRootWindow(display_);
+    std::snprintf(g_displayName, sizeof g_displayName, "%s", DisplayString(display_));
+    XSetIOErrorHandler(&OnConnectionLost);
     atoms_.netActiveWindow = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
     atoms_.netWmState = XInternAtom(display_, "_NET_WM_STATE", False);
     atoms_.netWmStateHidden = XInternAtom(display_, "_NET_WM_STATE_HIDDEN", False);
@@ -55,6 +79,50 @@ bool X11Session::ConsumeActiveChanged() {
     const bool changed = activeChanged_;
     activeChanged_ = false;
     return changed;
+}
+
+bool X11Session::ConsumeRepaintBird() {
+    const bool repaint = repaintBird_;
+    repaintBird_ = false;
+    return repaint;
+}
+
+bool X11Session::KeepBirdAboveUserWindows() {
+    if (birdWindow_ == 0) {
+        return false;
+    }
+    XErrorTrap trap(display_, true);
+    Window rootReturn = None;
+    Window parent = None;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display_, root_, &rootReturn, &parent, &children, &count) == 0) {
+        return false;
+    }
+    XMemPtr<Window> owned(children);
+    const std::span<const Window> stack(children, count);
+    const auto bird = std::find(stack.begin(), stack.end(), birdWindow_);
+    if (bird == stack.end()) {
+        return false;
+    }
+    const auto sibling = SiblingToStayAbove(
+        stack.size(), static_cast<std::size_t>(bird - stack.begin()), [&](std::size_t i) {
+            XWindowAttributes attributes{};
+            if (XGetWindowAttributes(display_, stack[i], &attributes) == 0) {
+                return StackedWindow{};  // gone meanwhile
+            }
+            return StackedWindow{attributes.map_state == IsViewable,
+                                 attributes.override_redirect != False,
+                                 attributes.c_class == InputOnly};
+        });
+    if (!sibling) {
+        return false;
+    }
+    XWindowChanges changes{};
+    changes.sibling = stack[*sibling];
+    changes.stack_mode = Above;
+    XConfigureWindow(display_, birdWindow_, CWSibling | CWStackMode, &changes);
+    return true;
 }
 
 bool X11Session::ConsumeStackChanged() {

@@ -54,14 +54,24 @@ class X11Session {
     // watched window. A cached answer is good while the epoch it was read at is current.
     std::uint64_t geometryEpoch() const { return geometryEpoch_; }
 
-    // While our menu or a modal box is up, the bird must not be raised over it.
+    // While our menu or a modal box is up, the bird must not be raised over it. When the last
+    // one closes, the bird takes its place in the stacking order again and is drawn afresh.
     void EnterPopup() { ++popupDepth_; }
     void LeavePopup() {
-        if (popupDepth_ > 0) {
-            --popupDepth_;
+        if (popupDepth_ > 0 && --popupDepth_ == 0) {
+            stackChanged_ = true;
+            repaintBird_ = true;
         }
     }
     bool PopupOpen() const { return popupDepth_ > 0; }
+
+    // True once something since the last Consume may have left the bird's pixels stale.
+    void MarkRepaintBird() { repaintBird_ = true; }
+    bool ConsumeRepaintBird();
+
+    // Restacks the bird directly above the highest managed window when one stands above it;
+    // never above an override-redirect window it is already under. True when it restacked.
+    bool KeepBirdAboveUserWindows();
 
   private:
     static GdkFilterReturn FilterEvent(GdkXEvent* xevent, GdkEvent* event, gpointer self);
@@ -80,6 +90,7 @@ class X11Session {
     bool stackChanged_ = true;
     std::uint64_t geometryEpoch_ = 1;
     int popupDepth_ = 0;
+    bool repaintBird_ = false;
 };
 
 // Swallows X errors for the requests made in its scope: foreign windows vanish between two calls

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "platform/x11/frame_geometry.h"
 #include "platform/x11/x11_handles.h"
 
 namespace tb::x11 {
@@ -107,25 +108,20 @@ bool X11WindowSystem::GetWindowRect(WindowHandle window, Rect& rect) {
     return cache_.rectOk;
 }
 
+bool X11WindowSystem::ReadExtents(Window window, Atom property, FrameExtents& extents) {
+    long values[4] = {0, 0, 0, 0};
+    int received = 0;
+    if (!ReadLongs(window, property, XA_CARDINAL, values, 4, received) || received != 4) {
+        return false;
+    }
+    extents = {values[0], values[1], values[2], values[3]};
+    return true;
+}
+
 bool X11WindowSystem::QueryWindowRect(WindowHandle window, Rect& rect) {
     Display* display = session_.display();
     XErrorTrap trap(display, false);
-    // The visible outer rectangle is the window manager's frame: the ancestor below the root.
-    Window frame = static_cast<Window>(window);
-    for (int depth = 0; depth < kMaxTreeDepth; ++depth) {
-        Window rootReturn = None;
-        Window parent = None;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        if (XQueryTree(display, frame, &rootReturn, &parent, &children, &count) == 0) {
-            return false;
-        }
-        XMemPtr<Window> owned(children);
-        if (parent == None || parent == rootReturn) {
-            break;
-        }
-        frame = parent;
-    }
+    const Window client = static_cast<Window>(window);
     Window rootReturn = None;
     int x = 0;
     int y = 0;
@@ -133,23 +129,51 @@ bool X11WindowSystem::QueryWindowRect(WindowHandle window, Rect& rect) {
     unsigned int height = 0;
     unsigned int border = 0;
     unsigned int depth = 0;
-    if (XGetGeometry(display, frame, &rootReturn, &x, &y, &width, &height, &border, &depth) == 0) {
+    if (XGetGeometry(display, client, &rootReturn, &x, &y, &width, &height, &border, &depth) == 0) {
         return false;
     }
-    Rect outer{x, y, x + static_cast<int>(width + 2 * border),
-               y + static_cast<int>(height + 2 * border)};
-    // Client-side decorations draw invisible shadows; the bird grips the visible edge.
-    long extents[4] = {0, 0, 0, 0};  // left, right, top, bottom
-    int received = 0;
-    if (ReadLongs(static_cast<Window>(window), session_.atoms().gtkFrameExtents, XA_CARDINAL,
-                  extents, 4, received) &&
-        received == 4) {
-        outer.Left += static_cast<std::int32_t>(extents[0]);
-        outer.Right -= static_cast<std::int32_t>(extents[1]);
-        outer.Top += static_cast<std::int32_t>(extents[2]);
-        outer.Bottom -= static_cast<std::int32_t>(extents[3]);
+    // What the user sees is the client plus the frame the window manager announces, less the
+    // shadows a client-side-decorated window draws itself. The window manager's own frame window
+    // is no guide: many make it larger than what shows (invisible resize borders, shadows).
+    FrameExtents frame;
+    FrameExtents shadows;
+    const bool framed = ReadExtents(client, session_.atoms().netFrameExtents, frame);
+    const bool shadowed = ReadExtents(client, session_.atoms().gtkFrameExtents, shadows);
+    if (framed || shadowed) {
+        Window child = None;
+        int rootX = 0;
+        int rootY = 0;
+        if (XTranslateCoordinates(display, client, session_.root(), 0, 0, &rootX, &rootY, &child) ==
+            0) {
+            return false;
+        }
+        const std::int64_t b = border;
+        rect = VisibleFrame(rootX - b, rootY - b, width + 2 * b, height + 2 * b,
+                            framed ? std::optional(frame) : std::nullopt,
+                            shadowed ? std::optional(shadows) : std::nullopt);
+        return true;
     }
-    rect = outer;
+    // A window manager that announces no extents: its frame is the ancestor below the root.
+    Window top = client;
+    for (int level = 0; level < kMaxTreeDepth; ++level) {
+        Window parent = None;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(display, top, &rootReturn, &parent, &children, &count) == 0) {
+            return false;
+        }
+        XMemPtr<Window> owned(children);
+        if (parent == None || parent == rootReturn) {
+            break;
+        }
+        top = parent;
+    }
+    if (top != client &&
+        XGetGeometry(display, top, &rootReturn, &x, &y, &width, &height, &border, &depth) == 0) {
+        return false;
+    }
+    const std::int64_t b = border;
+    rect = VisibleFrame(x, y, width + 2 * b, height + 2 * b, std::nullopt, std::nullopt);
     return true;
 }
 
@@ -199,13 +223,14 @@ void X11WindowSystem::MakeTopmost(WindowHandle window, std::uint32_t swpFlags) {
     Display* display = session_.display();
     if (xwindow == session_.birdWindow()) {
         // The bird is override-redirect: no window manager keeps it above, so it climbs itself,
-        // and it never takes the focus. Not over its own menu or a modal box, though.
+        // just above the user's windows, and it never takes the focus. Not over its own menu or
+        // a modal box, nor over other programs' pop-ups.
         XErrorTrap trap(display, true);
         if ((swpFlags & kSwpShowWindow) != 0) {
             XMapWindow(display, xwindow);
         }
         if (!session_.PopupOpen()) {
-            XRaiseWindow(display, xwindow);
+            session_.KeepBirdAboveUserWindows();
         }
         return;
     }

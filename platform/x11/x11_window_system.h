@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/window_system.h"
+#include "platform/x11/frame_geometry.h"
 #include "platform/x11/x11_session.h"
 
 namespace tb::x11 {
@@ -20,6 +21,8 @@ class X11WindowSystem final : public WindowSystem {
     // One CARDINAL/WINDOW/ATOM-list property of `window`; false when missing or gone.
     bool ReadLongs(Window window, Atom property, Atom type, long* values, int count, int& received);
 
+    // A CARDINAL[4] extents property; false when missing or malformed.
+    bool ReadExtents(Window window, Atom property, FrameExtents& extents);
     bool QueryWindowRect(WindowHandle window, Rect& rect);
     bool QueryVisible(WindowHandle window);
     // Asks the server to tell us when `window` changes, and stops listening to the last one.

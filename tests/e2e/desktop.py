@@ -145,12 +145,23 @@ def _exit_on_signal(signum, _frame):
     sys.exit(128 + signum)  # unwinds through the `with` block, which stops the desktop
 
 
-class Desktop:
-    """Xvfb + openbox with private HOME and XDG folders and the bird's frames; stops everything it
-    started. A driver derives from it and adds what the scenarios ask of the program under test."""
+# The window managers a desktop can run: the command, and whether it needs a session bus (mutter
+# asks for one at start-up; xfwm4 reads its settings through xfconfd, which the bus starts).
+WINDOW_MANAGERS = {
+    "openbox": (["openbox", "--sm-disable"], False),
+    "mutter": (["mutter", "--x11", "--replace", "--sm-disable"], True),
+    "xfwm4": (["xfwm4", "--compositor=off", "--sm-client-disable"], True),
+    "xfwm4-composited": (["xfwm4", "--compositor=on", "--sm-client-disable"], True),
+}
 
-    def __init__(self, artifacts, width, height, assets=None, xvfb_args=()):
-        self.artifacts, self.xvfb_args = artifacts, xvfb_args
+
+class Desktop:
+    """Xvfb + a window manager (openbox unless told) with private HOME and XDG folders and, given
+    the assets folder, the bird's frames; stops everything it started. A driver derives from it and
+    adds what the scenarios ask of the program under test."""
+
+    def __init__(self, artifacts, width, height, assets=None, xvfb_args=(), wm="openbox"):
+        self.artifacts, self.xvfb_args, self.wm = artifacts, xvfb_args, wm
         self.width, self.height = width, height
         os.makedirs(artifacts, exist_ok=True)
         self.processes = []
@@ -202,9 +213,18 @@ class Desktop:
         check(number.isdigit(), "Xvfb did not report a display")
         self.env["DISPLAY"] = ":" + number
         log(f"Xvfb on {self.env['DISPLAY']}")
-        self.spawn(["openbox", "--sm-disable"])
+        command, needs_bus = WINDOW_MANAGERS[self.wm]
+        if needs_bus:
+            # A private session bus, stopped by its PID like the rest.
+            bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                             stdout=subprocess.PIPE)
+            address = bus.stdout.readline().decode().strip()
+            check(address, "dbus-daemon did not report an address")
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        with open(os.path.join(self.artifacts, f"{self.wm}.log"), "wb") as err:
+            self.spawn(command, stderr=err)
         wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.x(
-            "xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), 10, "openbox did not start")
+            "xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), 15, f"{self.wm} did not start")
 
     def stop(self):
         for p in reversed(self.processes):

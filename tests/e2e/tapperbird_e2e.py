@@ -226,9 +226,7 @@ def about_sends_the_bird_away_until_it_closes(d):
     wait_for(lambda: d.about() is None, 5, "the About window stayed")
     foreground = wait_for(lambda: d.foreground() in (d.w1, d.w2) and d.foreground(), 5,
                           f"after About the foreground is {d.foreground()}")
-    # FIXME: without a compositor the X11 bird comes back as a black box and is drawn only at its
-    # first peck after the rest; until that is fixed, allow for the rest and a peck.
-    check_drawn(d, foreground, "06-after-about", within=20)
+    check_drawn(d, foreground, "06-after-about", within=1)
 
 
 @scenario()

@@ -62,10 +62,10 @@ def proc_kib(pid, field="VmRSS"):
         return int(re.search(rf"^{field}:\s+(\d+)", f.read(), re.M).group(1))
 
 
-def perch(left, top, right, bottom, screen_width):
-    """Where the bird's top-left corner belongs on a window with this outer rectangle."""
+def perch(left, top, right, bottom, screen_width, scale=1):
+    """Where the bird, enlarged `scale` times, belongs on a window with this outer rectangle."""
     # round() takes ties to the even neighbour, as the program's own rounding does.
-    return right if right == screen_width else right - 4, round(top + (bottom - top) / 4)
+    return right if right == screen_width else right - 4 * scale, round(top + (bottom - top) / 4)
 
 
 class Frame:
@@ -84,6 +84,14 @@ class Frame:
                 i = offset + 4 * (row * self.width + x)
                 if data[i + 3]:
                     self.opaque[(x, y)] = (data[i + 2], data[i + 1], data[i])
+
+    def enlarged(self, factor):
+        """The picture `factor` times as large, nearest neighbour: each pixel a square block."""
+        big = Frame.__new__(Frame)
+        big.width, big.height = self.width * factor, self.height * factor
+        big.opaque = {(x * factor + dx, y * factor + dy): rgb for (x, y), rgb in self.opaque.items()
+                      for dy in range(factor) for dx in range(factor)}
+        return big
 
 
 def load_frames(assets):
@@ -163,15 +171,14 @@ class Desktop:
     def __init__(self, artifacts, width, height, assets=None, xvfb_args=(), wm="openbox"):
         self.artifacts, self.xvfb_args, self.wm = artifacts, xvfb_args, wm
         self.width, self.height = width, height
+        self.primary = (width, height)  # the primary monitor's size
+        self.opened = []  # the windows opened for the bird to perch on
         os.makedirs(artifacts, exist_ok=True)
         self.processes = []
         self.program = None  # the program under test, once launched
         if assets is not None:
-            self.frames = load_frames(assets)
-            # Pixels opaque in every frame take a press whatever the animation shows; pixels
-            # clear in every frame let it through.
-            self.always_opaque = common_pixels(self.frames, True)
-            self.never_opaque = common_pixels(self.frames, False)
+            self.originals = load_frames(assets)
+            self.set_scale(1)
         self.temp = tempfile.mkdtemp(prefix="tapperbird-e2e-")
         self.env = {k: v for k, v in os.environ.items() if k not in (
             "DISPLAY", "WAYLAND_DISPLAY", "GDK_BACKEND", "XDG_SESSION_TYPE",
@@ -181,6 +188,15 @@ class Desktop:
                              ("XDG_RUNTIME_DIR", "runtime")):
             self.env[name] = os.path.join(self.temp, folder)
             os.makedirs(self.env[name], mode=0o700)
+
+    def set_scale(self, factor):
+        """The frames as the screen shows them, `factor` times as large."""
+        self.scale = factor
+        self.frames = [f.enlarged(factor) for f in self.originals]
+        # Pixels opaque in every frame take a press whatever the animation shows; pixels clear in
+        # every frame let it through.
+        self.always_opaque = common_pixels(self.frames, True)
+        self.never_opaque = common_pixels(self.frames, False)
 
     def __enter__(self):
         for sig in (signal.SIGTERM, signal.SIGHUP):  # ctest stops a test with SIGTERM first

@@ -1,6 +1,8 @@
 """Tapperbird.exe under 64-bit Wine on the private X desktop, in a fresh prefix stopped with its
-wineserver. Window facts come from Wine itself through the probe helper (tb_probe.cpp), which also
-hosts the plain windows the bird perches on; settings come from the registry."""
+wineserver, at a DPI of Wine's LogPixels and, when asked, on two monitors (an Xvfb screen split with
+xrandr --setmonitor, which Wine reads through Xinerama). Window facts come from Wine itself through
+the probe helper (tb_probe.cpp), which also hosts the plain windows the bird perches on; settings
+come from the registry."""
 
 import os
 import queue
@@ -16,6 +18,9 @@ RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 MARKER_KEY = r"HKCU\Software\Velmor's Software\Tapperbird\1.0\temp"
 INSTALLED = ("Program Files", "Tapperbird", "Tapperbird.exe")
 COLOURS = ("2860a0", "3c8c3c", "a0a0a0", "6a4c9c", "c08040", "30a0a0")
+# The whole number the bird is enlarged by at each DPI: the scale rounded to nearest, halves down.
+FACTORS = {96: 1, 120: 1, 144: 1, 168: 2, 288: 3, 192: 2}
+SPLIT = 800  # with two monitors: the primary's width, the other to its right
 
 
 class Probe:
@@ -48,21 +53,36 @@ class WineDriver(desktop.Desktop):
     expected_entry = ("REG_SZ", '"C:\\' + "\\".join(INSTALLED) + '"')
 
     def __init__(self, args):
-        super().__init__(args.artifacts, 1024, 768, args.assets)
+        super().__init__(args.artifacts, *((1600, 900) if args.monitors else (1024, 768)),
+                         args.assets)
+        self.monitors, self.start_dpi = args.monitors, args.dpi
+        self.primary = (SPLIT, self.height) if args.monitors else self.primary
         self.exe, self.probe_exe, self.unit = args.program, args.probe, args.unit
+        self.assets = args.assets
         self.env.update(WINEPREFIX=os.path.join(self.temp, "prefix"), WINEARCH="win64",
                         WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
         self.titles = {}
 
     def start(self):
         super().start()
+        if self.monitors:
+            for name, geometry in (("left", f"{SPLIT}/200x{self.height}/200+0+0"),
+                                   ("right", f"{self.width - SPLIT}/200x{self.height}/200+{SPLIT}+0")):
+                self.x("xrandr", "--setmonitor", name, geometry,
+                       "screen" if name == "left" else "none", check_rc=True)
         subprocess.run(["wineboot", "-i"], env=self.env, capture_output=True, timeout=300,
                        check=True)
+        if self.monitors:  # Wine's RandR code lists CRTCs, of which Xvfb has one
+            self.reg("add", r"HKCU\Software\Wine\X11 Driver", "/v", "UseXRandR", "/d", "N", "/f")
+        self.set_dpi(self.start_dpi)
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
         os.makedirs(os.path.dirname(self.drive_c(*INSTALLED)), exist_ok=True)
         shutil.copy(self.exe, self.drive_c(*INSTALLED))
         self.probe = Probe(self, self.probe_exe)
         self.probe.ask("watch on")  # samples the foreground window every 25 ms from now on
+        monitors = self.probe.ask("monitors")
+        check(monitors["count"] == 1 + self.monitors and monitors["m0_right"] == self.primary[0],
+              f"Wine does not show the monitors asked for: {monitors}")
 
     def stop(self):
         if os.path.isdir(self.env["WINEPREFIX"]):  # every Windows process of this prefix
@@ -80,6 +100,11 @@ class WineDriver(desktop.Desktop):
     def launch(self):
         self.program = self.spawn(["wine", self.drive_c(*INSTALLED)])
         wait_for(lambda: self.found("bird"), 20, "the bird window never appeared")
+
+    def stop_program(self):
+        self.program.terminate()  # by the PID this run started
+        self.program.wait(timeout=20)
+        wait_for(lambda: not self.found("bird"), 10, "the bird window stayed")
 
     def run_unit_checks(self):
         """The realisation's own edge cases, against Wine's user32, gdi32 and advapi32."""
@@ -107,12 +132,21 @@ class WineDriver(desktop.Desktop):
         return about and about["hwnd"]
 
     def check_about(self, about):
-        """The hand over the picture and both links, the arrow over the other labels."""
+        """The donate picture enlarged as the bird is, nearest neighbour; the hand over it and both
+        links, the arrow over the other labels."""
         r = self.probe.ask("rect " + about)
+        shot = self.shot()
+        picture = desktop.Frame(os.path.join(self.assets, "donate.bmp")).enlarged(self.scale)
+        px, py = (r["client_" + side] + round(t * self.dpi / 1440)
+                  for side, t in (("left", 240 + 1080), ("top", 1080 + 960)))
+        # Wine frames the client area from its own caption metrics, openbox with its own title
+        # bar, so the screen may show the client a few pixels off where Wine reports it.
+        check(any(shot.frame_at([picture], px + dx, py + dy) for dy in range(-24, 25)
+                  for dx in range(-24, 25)), f"the donate picture is not shown near {(px, py)}")
 
-        def cursor_at(x_twips, y_twips):  # 15 twips a pixel
-            self.xdotool("mousemove", r["client_left"] + x_twips // 15,
-                         r["client_top"] + y_twips // 15)
+        def cursor_at(x_twips, y_twips):
+            self.xdotool("mousemove", r["client_left"] + x_twips * self.dpi // 1440,
+                         r["client_top"] + y_twips * self.dpi // 1440)
             time.sleep(0.3)
             return self.probe.ask("cursor")["handle"]
         # Points inside each control's designed place; CreditsFrame's children offset by it.
@@ -127,6 +161,8 @@ class WineDriver(desktop.Desktop):
         self.probe.ask("close " + window)  # what the close box does
 
     def set_dpi(self, dpi):
+        self.dpi = dpi
+        self.set_scale(FACTORS[dpi])
         self.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
                  "/d", str(dpi), "/f")
 
@@ -149,12 +185,17 @@ class WineDriver(desktop.Desktop):
     def first_run_marker(self):
         return self.reg("query", MARKER_KEY).returncode == 0
 
+    def registry_state(self):
+        """What the program may write: the Run value and the first-run marker, as text."""
+        return [self.reg("query", key).stdout.strip() for key in (RUN_KEY, MARKER_KEY)]
+
     # -- the windows around it
     def open_window(self, name, x, y, width, height):
         """A plain probe window of this outer size; the foreground when this returns."""
         colour = COLOURS[len(self.titles) % len(COLOURS)]
         window = self.probe.ask(f"open {name} {x} {y} {width} {height} {colour}")["hwnd"]
         self.titles[window] = name
+        self.opened.append(window)
         wait_for(lambda: self.xid(name), 10, f"window {name} did not appear")
         self.activate(window)
         return window

@@ -329,39 +329,19 @@ void TestEnlargedCursor(Win32FormsRuntime& forms) {
 // The About window lays itself out at its DPI: at 96 it is the design in pixels at 15 twips
 // each; a WM_DPICHANGED to twice the DPI takes the suggested rectangle and doubles the fonts.
 void TestAboutAtItsDpi(Win32FormsRuntime& forms) {
-    const AboutControl controls[] = {{AboutControlId::CreditsFrame,
-                                      AboutControlKind::Frame,
-                                      "",
-                                      240,
-                                      1080,
-                                      3135,
-                                      3015,
-                                      false,
-                                      {"MS Sans Serif", 8.25f, false},
-                                      TextAlign::Left,
-                                      false},
-                                     {AboutControlId::Title,
-                                      AboutControlKind::Label,
-                                      "Tapperbird",
-                                      240,
-                                      120,
-                                      3135,
-                                      375,
-                                      false,
-                                      {"MS Sans Serif", 13.5f, false},
-                                      TextAlign::Left,
-                                      false},
-                                     {AboutControlId::DonateButton,
-                                      AboutControlKind::Picture,
-                                      "",
-                                      1080,
-                                      960,
-                                      930,
-                                      465,
-                                      true,
-                                      {"MS Sans Serif", 8.25f, false},
-                                      TextAlign::Left,
-                                      true}};
+    const auto make = [](AboutControlId id, AboutControlKind kind, std::string_view text,
+                         std::int32_t left, std::int32_t top, std::int32_t width,
+                         std::int32_t height, bool inFrame, float points, bool hand) {
+        const FontSpec font{"MS Sans Serif", points, false};
+        return AboutControl{
+            id, kind, text, left, top, width, height, inFrame, font, TextAlign::Left, hand};
+    };
+    const AboutControl controls[] = {make(AboutControlId::CreditsFrame, AboutControlKind::Frame, "",
+                                          240, 1080, 3135, 3015, false, 8.25f, false),
+                                     make(AboutControlId::Title, AboutControlKind::Label,
+                                          "Tapperbird", 240, 120, 3135, 375, false, 13.5f, false),
+                                     make(AboutControlId::DonateButton, AboutControlKind::Picture,
+                                          "", 1080, 960, 930, 465, true, 8.25f, true)};
     Win32AboutView about(forms);
     about.Create(AboutDesign{"About", 3600, 4425, controls});
     HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(about.Handle()));

@@ -51,12 +51,6 @@ def wait_for(predicate, seconds, message, step=0.1):
     return value
 
 
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
 def proc_kib(pid, field="VmRSS"):
     with open(f"/proc/{pid}/status") as f:
         return int(re.search(rf"^{field}:\s+(\d+)", f.read(), re.M).group(1))

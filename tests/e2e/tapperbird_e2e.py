@@ -5,7 +5,7 @@ private desktop of desktop.py, and checked pixel by pixel against the built fram
 scenarios of one set: `suite` (what a user meets), `wm` (the visible frame, drawing and stacking
 under a window manager, X11) or `dpi` (enlarged at high DPI and on two monitors, Wine).
 
-  tapperbird_e2e.py x11|wine suite|wm|dpi|soak|perf|no-display|display-option --program P
+  tapperbird_e2e.py x11|wine suite|wm|dpi|soak|no-display|display-option --program P
       [--assets DIR] [--artifacts DIR] [--seconds N]
       [--compositor --wm NAME (x11)] [--probe EXE --unit EXE --dpi N --monitors (wine)]
 """
@@ -20,7 +20,7 @@ import time
 
 import desktop
 import wine_driver
-from desktop import Failure, check, cpu_seconds, log, perch, poll, proc_kib, wait_for
+from desktop import Failure, check, log, perch, poll, proc_kib, wait_for
 
 # Three of the bird's colours that appear nowhere else on the test desktops.
 BIRD_ONLY = ((255, 0, 0), (128, 0, 0), (159, 159, 127))
@@ -202,16 +202,13 @@ def enlarged_by_whole_numbers_pixel_for_pixel_at_each_dpi(d):
 
 
 @scenario("x11", ("wm",))
-def drawn_at_once_with_no_frame_counter_to_wait_on(d):
+def drawn_at_once_on_the_frame_the_user_sees(d):
     d.w1 = d.open_window("first", 40, 300, 302, 325)
     d.launch()
     counter = d.x("xprop", "-id", hex(d.bird), "_NET_WM_SYNC_REQUEST_COUNTER")
     check("not found" in counter, f"the bird window announces a frame counter: {counter.strip()}")
     wait_for(lambda: visible_frame(d, wait_perched(d, d.w1)), 3, "the bird is not drawn")
-
-
-@scenario("x11", ("wm",))
-def perches_on_the_frame_the_user_sees(d):
+    # On the frame the user sees: a window manager's and a header bar's.
     d.ssd = d.open_window("framed", 100, 100, 302, 425)
     wait_perched(d, d.ssd)
     d.csd = d.open_gtk("headerbar", 520, 150, 320, 380)
@@ -288,14 +285,6 @@ def run_at_startup_removes_and_restores_the_entry(d):
     choose(d, "start")
     wait_for(lambda: d.startup_entry() == d.expected_entry, 5,
              f"ticking wrote {d.startup_entry()!r}")
-
-
-@scenario("x11")
-def a_disabled_autostart_entry_is_ticked_back_on(d):
-    d.disable_entry()  # switched off in the session settings: it counts as absent
-    choose(d, "start")
-    wait_for(lambda: d.startup_entry() == d.expected_entry, 5,
-             "a disabled entry was not rewritten enabled")
 
 
 @scenario(sets=("suite", "dpi"))
@@ -541,23 +530,6 @@ def run_soak(d, seconds):
     log(f"soak passed: {menus} menus, {missed} missed")
 
 
-def run_perf(d, seconds):
-    """CPU and peak memory of the bird at rest beside oneko, the classic desktop pet."""
-    import shutil
-    d.open_window("rest", 100, 100, 302, 425)
-    d.launch()
-    oneko = shutil.which("oneko") or shutil.which("oneko", path="/usr/games")
-    check(oneko is not None, "oneko is not installed")
-    pets = {"tapperbird": d.program, "oneko": d.spawn([oneko, "-tofocus"])}
-    time.sleep(3)
-    before = {name: cpu_seconds(p.pid) for name, p in pets.items()}
-    time.sleep(seconds)
-    for name, p in pets.items():
-        used = cpu_seconds(p.pid) - before[name]
-        log(f"{name}: CPU {used:.2f} s over {seconds} s ({100 * used / seconds:.2f} %), "
-            f"peak RSS {proc_kib(p.pid, 'VmHWM')} KiB")
-
-
 def run_no_display(program, option):
     """Without a display, one line and exit code 1; --display names the display tried there,
     whatever $DISPLAY says."""
@@ -574,7 +546,7 @@ def run_no_display(program, option):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("desktop", choices=["x11", "wine"])
-    parser.add_argument("mode", choices=["suite", "wm", "dpi", "soak", "perf", "no-display",
+    parser.add_argument("mode", choices=["suite", "wm", "dpi", "soak", "no-display",
                                          "display-option"])
     parser.add_argument("--program", required=True)
     parser.add_argument("--assets")
@@ -606,9 +578,10 @@ def main():
         else:
             from wine_driver import WineDriver as Driver
         with Driver(args) as d:
-            {"suite": lambda: run_scenarios(d, "suite"), "wm": lambda: run_scenarios(d, "wm"),
-             "dpi": lambda: run_scenarios(d, "dpi"), "soak": lambda: run_soak(d, args.seconds),
-             "perf": lambda: run_perf(d, args.seconds)}[args.mode]()
+            if args.mode == "soak":
+                run_soak(d, args.seconds)
+            else:
+                run_scenarios(d, args.mode)
     except Exception as error:  # a Failure, or a tool or the probe giving up
         log(f"FAILED: {error!r}")
         return 1

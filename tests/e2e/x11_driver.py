@@ -198,10 +198,6 @@ class X11Driver(desktop.Desktop):
         owned = {"Icon=tapperbird", "TryExec=" + self.program_path}
         return exec_line if owned <= set(lines) else f"{exec_line} without {owned - set(lines)}"
 
-    def disable_entry(self):
-        with open(self.entry_path, "a") as f:
-            f.write("Hidden=true\n")
-
     def remove_entry(self):
         os.remove(self.entry_path)
 

@@ -108,18 +108,17 @@ class XdgRegistryTest : public ::testing::Test {
         fs::remove_all(root_);
     }
 
+    // The Run key, opened for reading or writing; 0 when the open fails, and the call then fails.
+    KeyHandle Run(std::uint32_t access) {
+        KeyHandle run = 0;
+        reg_.OpenKeyEx(kRun, access, run);
+        return run;
+    }
     // Writes the Run value the way the program does, with the quoted path.
     RegResult AddRunValue(std::string_view path) {
-        KeyHandle run = 0;  // stays 0 when the open fails, and the write then fails too
-        reg_.OpenKeyEx(kRun, kKeyWrite, run);
-        return reg_.SetStringValue(run, "Tapperbird", "\"" + std::string(path) + "\"");
+        return reg_.SetStringValue(Run(kKeyWrite), "Tapperbird", "\"" + std::string(path) + "\"");
     }
-
-    RegResult DeleteRunValue() {
-        KeyHandle run = 0;
-        reg_.OpenKeyEx(kRun, kKeyWrite, run);
-        return reg_.DeleteValue(run, "Tapperbird");
-    }
+    RegResult DeleteRunValue() { return reg_.DeleteValue(Run(kKeyWrite), "Tapperbird"); }
 
     Query Get(KeyHandle key, std::string_view name, std::uint32_t capacity = 255) {
         std::string buffer(capacity, ' ');
@@ -131,11 +130,7 @@ class XdgRegistryTest : public ::testing::Test {
         return q;
     }
 
-    Query GetRunValue() {
-        KeyHandle run = 0;  // a failed open shows as an invalid handle
-        reg_.OpenKeyEx(kRun, kKeyRead, run);
-        return Get(run, "Tapperbird");
-    }
+    Query GetRunValue() { return Get(Run(kKeyRead), "Tapperbird"); }
     bool Ticked() { return std::get<RegResult>(GetRunValue()) == kErrorSuccess; }
 
     // An executable that records the path it was started by in `launched_`.
@@ -184,14 +179,12 @@ TEST_F(XdgRegistryTest, KeysAreFoldersAndTheProgramsOwnKeyIsTheTapperbirdFolder)
     EXPECT_EQ(reg_.CreateKey(kHkeyCurrentUser, "Software\\a/b", key), kErrorAccessDenied);
     EXPECT_FALSE(fs::exists(config_ / "outside") || fs::exists(root_ / "escape"));
     EXPECT_EQ(reg_.OpenKey(std::string(kSettings) + "\\Greeting", key), kErrorFileNotFound);
-}
 
-TEST_F(XdgRegistryTest, AMarkerAnEarlierVersionLeftStillCountsAndMovesOver) {
+    // A marker an earlier version left still counts, and moves over.
+    fs::remove_all(folder);
     fs::create_directories(config_ / "Velmor's Software" / "Tapperbird" / "1.0" / "temp");
-    KeyHandle key = 0;
     EXPECT_EQ(reg_.OpenKey(kMarker, key), kErrorSuccess);
     EXPECT_TRUE(fs::is_directory(config_ / "tapperbird" / "temp"));
-    EXPECT_EQ(reg_.CloseKey(key), kErrorSuccess);
 }
 
 TEST_F(XdgRegistryTest, AMarkerThatCannotBeWrittenOrReadStillExists) {

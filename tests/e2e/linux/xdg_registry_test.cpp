@@ -208,13 +208,26 @@ TEST_F(XdgRegistryTest, AMarkerThatCannotBeWrittenOrReadStillExists) {
     }
 }
 
-TEST_F(XdgRegistryTest, RefusedFoldersGiveAccessDeniedAndLeaveTheEntryIntact) {
+// No room for a file, or read-only folders for an unprivileged user: access denied, the entry
+// left as it was and no temporary file beside it.
+TEST_F(XdgRegistryTest, RefusedWritesGiveAccessDeniedAndLeaveTheEntryIntact) {
     ASSERT_EQ(AddRunValue(program_.string()), kErrorSuccess);
-    const std::string before = ReadFile(entry_);
+    const std::string before = ReadFile(entry_), other = MakeProgram("other").string();
+    const int noRoom = InChild([this, &other] {
+        const rlimit none{0, 0};
+        ::setrlimit(RLIMIT_FSIZE, &none);
+        XdgRegistry registry(config_.string());
+        KeyHandle run = 0;
+        registry.OpenKeyEx(kRun, kKeyWrite, run);
+        return registry.SetStringValue(run, "Tapperbird", '"' + other + '"') == kErrorAccessDenied
+                   ? 0
+                   : 1;
+    });
+    EXPECT_TRUE(WIFEXITED(noRoom) && WEXITSTATUS(noRoom) == 0) << noRoom;
     ::chmod(entry_.parent_path().c_str(), 0555);
     ::chmod(config_.c_str(), 0555);
     // Bit 0: the Run key refused for writing, 1: still readable, 2: no new key.
-    const int status = InChild(
+    const int readOnly = InChild(
         [this] {
             XdgRegistry registry(config_.string());
             KeyHandle run = 0, marker = 0;
@@ -224,8 +237,9 @@ TEST_F(XdgRegistryTest, RefusedFoldersGiveAccessDeniedAndLeaveTheEntryIntact) {
                        << 2;
         },
         true);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
+    EXPECT_TRUE(WIFEXITED(readOnly) && WEXITSTATUS(readOnly) == 7) << readOnly;
     EXPECT_EQ(ReadFile(entry_), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(entry_.parent_path()), {}), 1);
 }
 
 TEST_F(XdgRegistryTest, GlibLaunchesTheWrittenEntryWhateverThePathHolds) {
@@ -410,21 +424,6 @@ TEST_F(XdgRegistryTest, WhatIsNoRegularFileIsAbsentAndNothingBlocks) {
               "[Desktop Entry]\nType=Application\nName=T\nExec=" + program_.string() + "\n");
     fs::create_symlink(root_ / "dotfiles" / "Tapperbird.desktop", entry_);
     EXPECT_TRUE(Ticked());
-}
-
-TEST_F(XdgRegistryTest, AFileSizeLimitFailsTheWriteAndLeavesNoTemporaryFile) {
-    const int status = InChild([this] {
-        const rlimit none{0, 0};
-        ::setrlimit(RLIMIT_FSIZE, &none);
-        XdgRegistry registry(config_.string());
-        KeyHandle run = 0;
-        registry.OpenKeyEx(kRun, kKeyWrite, run);
-        const RegResult r =
-            registry.SetStringValue(run, "Tapperbird", "\"" + program_.string() + "\"");
-        return r == kErrorAccessDenied ? 0 : 1;
-    });
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(std::distance(fs::directory_iterator(entry_.parent_path()), {}), 0);
 }
 
 }  // namespace

@@ -66,10 +66,10 @@ class WineDriver(desktop.Desktop):
     def start(self):
         super().start()
         if self.monitors:
-            for name, geometry in (("left", f"{SPLIT}/200x{self.height}/200+0+0"),
-                                   ("right", f"{self.width - SPLIT}/200x{self.height}/200+{SPLIT}+0")):
-                self.x("xrandr", "--setmonitor", name, geometry,
-                       "screen" if name == "left" else "none", check_rc=True)
+            h, right = self.height, self.width - SPLIT
+            for monitor in (f"left {SPLIT}/200x{h}/200+0+0 screen",
+                            f"right {right}/200x{h}/200+{SPLIT}+0 none"):
+                self.x("xrandr", "--setmonitor", *monitor.split(), check_rc=True)
         subprocess.run(["wineboot", "-i"], env=self.env, capture_output=True, timeout=300,
                        check=True)
         if self.monitors:  # Wine's RandR code lists CRTCs, of which Xvfb has one

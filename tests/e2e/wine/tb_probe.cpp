@@ -19,7 +19,6 @@ struct Probe {
     HANDLE answered = nullptr;
     std::string line, answer;
     long samples = 0, birdSamples = 0;  // of the foreground watch
-    DWORD lastBirdTick = 0;             // ms, GetTickCount of the latest sample that saw the bird
 } probe;
 
 std::string Hex(const void* handle) {
@@ -45,10 +44,7 @@ void CALLBACK WatchTick(HWND, UINT, UINT_PTR, DWORD) {
     char name[64] = "";
     ::GetClassNameA(::GetForegroundWindow(), name, sizeof(name));
     ++probe.samples;
-    if (std::strcmp(name, "TapperbirdBird") == 0) {
-        ++probe.birdSamples;
-        probe.lastBirdTick = ::GetTickCount();
-    }
+    probe.birdSamples += std::strcmp(name, "TapperbirdBird") == 0;
 }
 
 std::string Run(const std::string& line) {
@@ -140,10 +136,9 @@ std::string Run(const std::string& line) {
             timer = ::SetTimer(nullptr, 0, 25, WatchTick);
         }
         return "ok samples=" + std::to_string(probe.samples) +
-               " bird=" + std::to_string(probe.birdSamples) + " bird_ms_ago=" +
-               std::to_string(probe.birdSamples != 0 ? ::GetTickCount() - probe.lastBirdTick : 0);
+               " bird=" + std::to_string(probe.birdSamples);
     }
-    if (command == "monitors") {  // every monitor as Wine presents it, and the screen's DPI
+    if (command == "monitors") {  // every monitor as Wine presents it
         struct Walk {
             std::string text;
             int count = 0;
@@ -161,10 +156,7 @@ std::string Run(const std::string& line) {
                 return TRUE;
             },
             reinterpret_cast<LPARAM>(&walk));
-        HDC screen = ::GetDC(nullptr);
-        const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-        ::ReleaseDC(nullptr, screen);
-        return "ok count=" + std::to_string(walk.count) + " dpi=" + std::to_string(dpi) + walk.text;
+        return "ok count=" + std::to_string(walk.count) + walk.text;
     }
     if (command == "cursor") {
         // The cursor Wine shows at the pointer, as a handle: equal handles, equal cursors.
@@ -181,9 +173,6 @@ DWORD WINAPI ReadCommands(void*) {
     while (std::fgets(buffer, sizeof(buffer), stdin) != nullptr) {
         probe.line = buffer;
         probe.line.erase(probe.line.find_last_not_of("\r\n") + 1);
-        if (probe.line == "quit") {
-            break;
-        }
         ::PostThreadMessageW(probe.mainThread, kRunCommand, 0, 0);
         ::WaitForSingleObject(probe.answered, INFINITE);
         std::printf("%s\n", probe.answer.c_str());

@@ -263,10 +263,6 @@ class Desktop:
         ids = self.xdotool("search", "--name", f"^{title}$", check_rc=False).split()
         return ids[0] if ids else None
 
-    def xwindow(self, window):
-        """The X window for a driver's window; here a title, or an X window id as it is."""
-        return self.xid(window) or "0" if isinstance(window, str) else window
-
     def activate(self, window):
         self.xdotool("windowactivate", "--sync", self.xwindow(window), check_rc=False)
 

@@ -54,6 +54,46 @@ X11Session::X11Session() {
     XSelectInput(display_, root_,
                  attributes.your_event_mask | PropertyChangeMask | SubstructureNotifyMask);
     gdk_window_add_filter(nullptr, &X11Session::FilterEvent, this);
+    // The stacking order as it stands now; the events keep it from here on.
+    Window rootReturn = None;
+    Window parent = None;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display_, root_, &rootReturn, &parent, &children, &count) != 0) {
+        XMemPtr<Window> owned(children);
+        filter_.Reset(root_, std::span<const Window>(children, count));
+    } else {
+        filter_.Reset(root_, {});
+    }
+}
+
+Window X11Session::TopLevelOf(Window window) {
+    constexpr int kMaxTreeDepth = 32;  // a frame is never this deep; stops a cycle in a broken tree
+    XErrorTrap trap(display_, false);
+    Window top = window;
+    for (int level = 0; level < kMaxTreeDepth && top != None; ++level) {
+        Window rootReturn = None;
+        Window parent = None;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(display_, top, &rootReturn, &parent, &children, &count) == 0) {
+            return None;
+        }
+        XMemPtr<Window> owned(children);
+        if (parent == None || parent == rootReturn) {
+            return top;
+        }
+        top = parent;
+    }
+    return None;
+}
+
+void X11Session::SetTarget(Window window) {
+    if (window == None || window == root_) {
+        filter_.SetTarget(0, 0);
+        return;
+    }
+    filter_.SetTarget(window, TopLevelOf(window));
 }
 
 X11Session::~X11Session() {
@@ -132,49 +172,73 @@ bool X11Session::ConsumeStackChanged() {
 }
 
 GdkFilterReturn X11Session::FilterEvent(GdkXEvent* xevent, GdkEvent*, gpointer self) {
-    auto* session = static_cast<X11Session*>(self);
-    const XEvent* event = static_cast<const XEvent*>(xevent);
-    const X11Atoms& atoms = session->atoms_;
-    switch (event->type) {
+    static_cast<X11Session*>(self)->HandleEvent(*static_cast<const XEvent*>(xevent));
+    return GDK_FILTER_CONTINUE;
+}
+
+void X11Session::HandleEvent(const XEvent& event) {
+    WatchEvent watch{};
+    switch (event.type) {
         case PropertyNotify:
-            if (event->xproperty.window == session->root_) {
-                if (event->xproperty.atom == atoms.netActiveWindow) {
-                    session->activeChanged_ = true;
+            if (event.xproperty.window == root_) {
+                if (event.xproperty.atom == atoms_.netActiveWindow) {
+                    activeChanged_ = true;
                 }
-            } else if (event->xproperty.atom == atoms.netWmState ||
-                       event->xproperty.atom == atoms.gtkFrameExtents ||
-                       event->xproperty.atom == atoms.netFrameExtents) {
-                ++session->geometryEpoch_;
+                return;
             }
+            if (event.xproperty.atom != atoms_.netWmState &&
+                event.xproperty.atom != atoms_.gtkFrameExtents &&
+                event.xproperty.atom != atoms_.netFrameExtents) {
+                return;
+            }
+            watch = {WatchEventKind::Property, event.xproperty.window, event.xproperty.window};
             break;
-        case UnmapNotify:
+        case CreateNotify:
+            watch = {WatchEventKind::Create, event.xcreatewindow.window,
+                     event.xcreatewindow.parent};
+            watch.overrideRedirect = event.xcreatewindow.override_redirect != False;
+            break;
         case DestroyNotify:
-        case ReparentNotify:
-        case GravityNotify:
-            if (event->xany.window != session->birdWindow_) {
-                ++session->geometryEpoch_;
-            }
-            break;
-        case ConfigureNotify:
-            if (event->xconfigure.window != session->birdWindow_) {
-                ++session->geometryEpoch_;
-                if (event->xconfigure.event == session->root_) {
-                    session->stackChanged_ = true;
-                }
-            }
+            watch = {WatchEventKind::Destroy, event.xdestroywindow.window,
+                     event.xdestroywindow.event};
             break;
         case MapNotify:
-            if (event->xmap.window != session->birdWindow_) {
-                ++session->geometryEpoch_;
-                if (event->xmap.event == session->root_) {
-                    session->stackChanged_ = true;
-                }
-            }
+            watch = {WatchEventKind::Map, event.xmap.window, event.xmap.event};
+            watch.overrideRedirect = event.xmap.override_redirect != False;
+            break;
+        case UnmapNotify:
+            watch = {WatchEventKind::Unmap, event.xunmap.window, event.xunmap.event};
+            break;
+        case ConfigureNotify:
+            watch = {WatchEventKind::Configure, event.xconfigure.window, event.xconfigure.event};
+            watch.above = event.xconfigure.above;
+            watch.overrideRedirect = event.xconfigure.override_redirect != False;
+            break;
+        case ReparentNotify:
+            watch = {WatchEventKind::Reparent, event.xreparent.window, event.xreparent.event};
+            watch.newParent = event.xreparent.parent;
+            watch.overrideRedirect = event.xreparent.override_redirect != False;
+            break;
+        case GravityNotify:
+            watch = {WatchEventKind::Gravity, event.xgravity.window, event.xgravity.event};
+            break;
+        case CirculateNotify:
+            watch = {WatchEventKind::Circulate, event.xcirculate.window, event.xcirculate.event};
+            watch.onTop = event.xcirculate.place == PlaceOnTop;
             break;
         default:
-            break;
+            return;
     }
-    return GDK_FILTER_CONTINUE;
+    const WatchOutcome outcome = filter_.Apply(watch);
+    if (outcome.geometry) {
+        ++geometryEpoch_;
+    }
+    if (outcome.stack) {
+        stackChanged_ = true;
+    }
+    if (outcome.reparented) {
+        SetTarget(filter_.target());
+    }
 }
 
 XErrorTrap::XErrorTrap(Display* display, bool syncOnExit)

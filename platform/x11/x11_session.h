@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/x11/change_filter.h"
+
 namespace tb::x11 {
 
 struct X11Atoms {
@@ -35,7 +37,12 @@ class X11Session {
     GdkScreen* screen() const { return screen_; }
 
     // The bird window, once it exists; its own restacking is not news.
-    void SetBirdWindow(Window window) { birdWindow_ = window; }
+    void SetBirdWindow(Window window) {
+        birdWindow_ = window;
+        filter_.SetBird(window);
+    }
+    // The window the bird perches on: only its own changes, and its frame's, are news.
+    void SetTarget(Window window);
     Window birdWindow() const { return birdWindow_; }
 
     // Our own managed top-levels (the About window), so that "make top-most" can keep them above.
@@ -46,12 +53,12 @@ class X11Session {
     // True once the root's _NET_ACTIVE_WINDOW may have changed since the last Consume.
     bool ConsumeActiveChanged();
     void MarkActiveChanged() { activeChanged_ = true; }
-    // True once a top-level was mapped, moved or restacked since the last Consume.
+    // True once a window the user sees may have come above the bird since the last Consume.
     bool ConsumeStackChanged();
 
-    // Bumped by every event that can change a window's rectangle or visibility: top-levels
-    // configured, mapped, unmapped, destroyed or reparented, and the state properties of a
-    // watched window. A cached answer is good while the epoch it was read at is current.
+    // Bumped by every event that can change the target's rectangle or visibility: the target or
+    // its frame configured, mapped, unmapped, destroyed or reparented, and its state properties. A
+    // cached answer is good while the epoch it was read at is current.
     std::uint64_t geometryEpoch() const { return geometryEpoch_; }
 
     // While our menu or a modal box is up, the bird must not be raised over it. When the last
@@ -74,6 +81,9 @@ class X11Session {
     bool KeepBirdAboveUserWindows();
 
   private:
+    // The root's child holding `window` (the window manager's frame, or itself).
+    Window TopLevelOf(Window window);
+    void HandleEvent(const XEvent& event);
     static GdkFilterReturn FilterEvent(GdkXEvent* xevent, GdkEvent* event, gpointer self);
 
     Display* display_;
@@ -91,6 +101,7 @@ class X11Session {
     std::uint64_t geometryEpoch_ = 1;
     int popupDepth_ = 0;
     bool repaintBird_ = false;
+    ChangeFilter filter_;
 };
 
 // Swallows X errors for the requests made in its scope: foreign windows vanish between two calls

@@ -80,6 +80,7 @@ void X11WindowSystem::Watch(WindowHandle window) {
                      StructureNotifyMask | PropertyChangeMask);
     }
     watched_ = window;
+    session_.SetTarget(static_cast<Window>(window));
 }
 
 bool X11WindowSystem::GetWindowRect(WindowHandle window, Rect& rect) {

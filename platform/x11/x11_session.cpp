@@ -1,8 +1,6 @@
 // The shared X11 state and the root-window watch behind the cheap 100 ms polls.
 #include "platform/x11/x11_session.h"
 
-#include <gdk/gdkx.h>
-
 #include "platform/x11/stacking.h"
 #include "platform/x11/x11_handles.h"
 
@@ -19,8 +17,7 @@ namespace {
 // The display in use, for the last word when its server goes away.
 char g_displayName[256] = "";
 
-// Xlib calls this when the connection to the server breaks, and it must not return. GDK's own
-// handler says it over several lines.
+// Xlib calls this when the connection to the server breaks, and it must not return.
 int OnConnectionLost(Display*) {
     std::fprintf(stderr, "tapperbird: lost the connection to the X server on display %s\n",
                  g_displayName);
@@ -30,13 +27,17 @@ int OnConnectionLost(Display*) {
 
 }  // namespace
 
-X11Session::X11Session() {
-    GdkDisplay* gdkDisplay = gdk_display_get_default();
-    if (gdkDisplay == nullptr || !GDK_IS_X11_DISPLAY(gdkDisplay)) {
-        throw std::runtime_error("tapperbird: the display is not an X11 display");
+GSourceFuncs X11Session::sourceFuncs_ = {
+    &X11Session::Prepare, &X11Session::Check, &X11Session::Dispatch, nullptr, nullptr, nullptr};
+
+X11Session::X11Session(const std::string& displayName) {
+    display_ = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
+    if (display_ == nullptr) {
+        throw std::runtime_error(
+            "tapperbird: cannot open display " +
+            (displayName.empty() ? std::string("(DISPLAY is not set)") : displayName));
     }
-    display_ = GDK_DISPLAY_XDISPLAY(gdkDisplay);
-    screen_ = gdk_display_get_default_screen(gdkDisplay);
+    displayName_ = DisplayString(display_);
     root_ = DefaultRootWindow(display_);
     std::snprintf(g_displayName, sizeof g_displayName, "%s", DisplayString(display_));
     XSetIOErrorHandler(&OnConnectionLost);
@@ -49,11 +50,19 @@ X11Session::X11Session() {
 
     // Root property changes announce a new active window; root substructure events announce
     // top-levels appearing, moving and being restacked over the bird.
-    XWindowAttributes attributes{};
-    XGetWindowAttributes(display_, root_, &attributes);
-    XSelectInput(display_, root_,
-                 attributes.your_event_mask | PropertyChangeMask | SubstructureNotifyMask);
-    gdk_window_add_filter(nullptr, &X11Session::FilterEvent, this);
+    XSelectInput(display_, root_, PropertyChangeMask | SubstructureNotifyMask);
+
+    // The connection's events are read by the main loop whenever the socket has some, and
+    // whatever was queued meanwhile (by a call that waited for a reply) before it sleeps.
+    source_ = g_source_new(&sourceFuncs_, sizeof(EventSource));
+    auto* events = reinterpret_cast<EventSource*>(source_);
+    events->session = this;
+    events->poll.fd = ConnectionNumber(display_);
+    events->poll.events = G_IO_IN | G_IO_HUP | G_IO_ERR;
+    g_source_add_poll(source_, &events->poll);
+    g_source_set_can_recurse(source_, TRUE);
+    g_source_attach(source_, nullptr);
+
     // The stacking order as it stands now; the events keep it from here on.
     Window rootReturn = None;
     Window parent = None;
@@ -97,22 +106,66 @@ void X11Session::SetTarget(Window window) {
 }
 
 X11Session::~X11Session() {
-    gdk_window_remove_filter(nullptr, &X11Session::FilterEvent, this);
+    g_source_destroy(source_);
+    g_source_unref(source_);
+    XCloseDisplay(display_);
 }
 
-void X11Session::AddOwnWindow(Window window, GtkWindow* gtkWindow) {
+void X11Session::RemoveHandler(XEventHandler* handler) {
+    std::erase(handlers_, handler);
+}
+
+gboolean X11Session::Prepare(GSource* source, gint* timeout) {
+    auto* events = reinterpret_cast<EventSource*>(source);
+    *timeout = -1;
+    // Whatever we asked of the server goes out before the loop sleeps.
+    XFlush(events->session->display_);
+    return XEventsQueued(events->session->display_, QueuedAlready) > 0;
+}
+
+gboolean X11Session::Check(GSource* source) {
+    auto* events = reinterpret_cast<EventSource*>(source);
+    return (events->poll.revents & (G_IO_IN | G_IO_HUP | G_IO_ERR)) != 0 ||
+           XEventsQueued(events->session->display_, QueuedAlready) > 0;
+}
+
+gboolean X11Session::Dispatch(GSource* source, GSourceFunc, gpointer) {
+    reinterpret_cast<EventSource*>(source)->session->DrainEvents();
+    return G_SOURCE_CONTINUE;
+}
+
+void X11Session::DrainEvents() {
+    // XPending reads what the socket holds; a broken connection ends in OnConnectionLost.
+    while (XPending(display_) > 0) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        HandleEvent(event);
+        for (XEventHandler* handler : handlers_) {
+            handler->OnXEvent(event);
+        }
+    }
+}
+
+void X11Session::ReleasePointer() {
+    // Waited for: the module grabs on a connection of its own, and the server takes requests
+    // from two connections in no set order.
+    XUngrabPointer(display_, CurrentTime);
+    XSync(display_, False);
+}
+
+void X11Session::AddOwnWindow(unsigned long window, OwnTopLevel* owner) {
     RemoveOwnWindow(window);
-    ownWindows_.push_back({window, gtkWindow});
+    ownWindows_.push_back({window, owner});
 }
 
-void X11Session::RemoveOwnWindow(Window window) {
+void X11Session::RemoveOwnWindow(unsigned long window) {
     std::erase_if(ownWindows_, [window](const OwnWindowEntry& e) { return e.window == window; });
 }
 
-GtkWindow* X11Session::OwnWindow(Window window) const {
+OwnTopLevel* X11Session::OwnWindow(Window window) const {
     const auto it = std::find_if(ownWindows_.begin(), ownWindows_.end(),
                                  [window](const OwnWindowEntry& e) { return e.window == window; });
-    return it == ownWindows_.end() ? nullptr : it->gtkWindow;
+    return it == ownWindows_.end() ? nullptr : it->owner;
 }
 
 bool X11Session::ConsumeActiveChanged() {
@@ -169,11 +222,6 @@ bool X11Session::ConsumeStackChanged() {
     const bool changed = stackChanged_;
     stackChanged_ = false;
     return changed;
-}
-
-GdkFilterReturn X11Session::FilterEvent(GdkXEvent* xevent, GdkEvent*, gpointer self) {
-    static_cast<X11Session*>(self)->HandleEvent(*static_cast<const XEvent*>(xevent));
-    return GDK_FILTER_CONTINUE;
 }
 
 void X11Session::HandleEvent(const XEvent& event) {

@@ -1,12 +1,13 @@
 // Autostart entries through GKeyFile and GDesktopAppInfo; see desktop_entry.h.
 #include "platform/x11/desktop_entry.h"
 
-#include <gio/gdesktopappinfo.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
+
+#include "platform/x11/gio_library.h"
 
 namespace tb::x11 {
 namespace {
@@ -21,7 +22,7 @@ struct StrvDeleter {
     void operator()(gchar** v) const { g_strfreev(v); }
 };
 struct ObjectDeleter {
-    void operator()(gpointer o) const { g_object_unref(o); }
+    void operator()(gpointer o) const { Gio()->objectUnref(o); }
 };
 using GString_ = std::unique_ptr<gchar, GFreeDeleter>;
 using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
@@ -149,15 +150,19 @@ bool EntryStartsAtLogon(std::string_view text) {
     if (!file) {
         return false;
     }
+    const GioLibrary* gio = Gio();
+    if (gio == nullptr) {
+        return false;
+    }
     const std::unique_ptr<GDesktopAppInfo, ObjectDeleter> info(
-        g_desktop_app_info_new_from_keyfile(file.get()));
-    if (!info || g_desktop_app_info_get_is_hidden(info.get())) {
+        gio->desktopAppInfoNewFromKeyfile(file.get()));
+    if (!info || gio->desktopAppInfoGetIsHidden(info.get())) {
         return false;
     }
     // GNOME's session reads the switch as a boolean; anything unreadable counts as "off".
     constexpr const char* kEnabled = "X-GNOME-Autostart-enabled";
-    return !g_desktop_app_info_has_key(info.get(), kEnabled) ||
-           g_desktop_app_info_get_boolean(info.get(), kEnabled);
+    return !gio->desktopAppInfoHasKey(info.get(), kEnabled) ||
+           gio->desktopAppInfoGetBoolean(info.get(), kEnabled);
 }
 
 std::string EntryCommand(std::string_view text) {

@@ -39,8 +39,8 @@ std::string PickFontFamily(GtkWidget* widget) {
 
 }  // namespace
 
-X11AboutView::X11AboutView(X11Session& session, float twipsPerPixelX, float twipsPerPixelY)
-    : session_(session), tppX_(twipsPerPixelX), tppY_(twipsPerPixelY) {}
+X11AboutView::X11AboutView(GtkHost& host, float twipsPerPixelX, float twipsPerPixelY)
+    : host_(host), tppX_(twipsPerPixelX), tppY_(twipsPerPixelY) {}
 
 int X11AboutView::PictureScale() const {
     // The window grows with the resolution through its twips; its pictures by whole numbers.
@@ -170,7 +170,7 @@ void X11AboutView::Create(const AboutDesign& design) {
     gdk_window_set_decorations(gdkWindow, static_cast<GdkWMDecoration>(
                                               GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU));
     xid_ = GDK_WINDOW_XID(gdkWindow);
-    session_.AddOwnWindow(xid_, window);
+    host_.AddOwnWindow(xid_, this);
     shownOnce_ = false;
     unloaded_ = false;
 }
@@ -193,7 +193,17 @@ void X11AboutView::Show() {
     }
     gtk_widget_show_all(window_);
     gtk_window_present(GTK_WINDOW(window_));
-    session_.MarkRepaintBird();  // GDK resets the bird's background when it maps a window
+    host_.MarkRepaintBird();  // the bird is drawn afresh once a window of ours came or went
+}
+
+void X11AboutView::KeepAbove(bool show) {
+    if (window_ == nullptr) {
+        return;
+    }
+    gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
+    if (show && !gtk_widget_get_visible(window_)) {
+        gtk_widget_show(window_);
+    }
 }
 
 void X11AboutView::Unload() {
@@ -207,12 +217,12 @@ void X11AboutView::Unload() {
 
 void X11AboutView::Forget() {
     if (xid_ != 0) {
-        session_.RemoveOwnWindow(xid_);
+        host_.RemoveOwnWindow(xid_);
     }
     window_ = nullptr;
     xid_ = 0;
     controls_.clear();
-    session_.MarkRepaintBird();  // GDK resets the bird's background when it withdraws a window
+    host_.MarkRepaintBird();
 }
 
 gboolean X11AboutView::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {

@@ -9,13 +9,13 @@
 
 #include "platform/about_view.h"
 #include "platform/x11/x11_handles.h"
-#include "platform/x11/x11_session.h"
+#include "platform/x11/gtk_module.h"
 
 namespace tb::x11 {
 
-class X11AboutView final : public AboutView {
+class X11AboutView final : public AboutView, public OwnTopLevel {
   public:
-    X11AboutView(X11Session& session, float twipsPerPixelX, float twipsPerPixelY);
+    X11AboutView(GtkHost& host, float twipsPerPixelX, float twipsPerPixelY);
     ~X11AboutView() override;
     X11AboutView(const X11AboutView&) = delete;
     X11AboutView& operator=(const X11AboutView&) = delete;
@@ -25,6 +25,7 @@ class X11AboutView final : public AboutView {
     void SetText(AboutControlId id, std::string_view text) override;
     void Show() override;
     WindowHandle Handle() const override { return xid_; }
+    void KeepAbove(bool show) override;
 
   private:
     // How many times the pictures and the hand cursor are enlarged.
@@ -48,7 +49,7 @@ class X11AboutView final : public AboutView {
     static void OnLinkRealize(GtkWidget* widget, gpointer self);
     static gboolean OnLinkRelease(GtkWidget* widget, GdkEventButton* event, gpointer control);
 
-    X11Session& session_;
+    GtkHost& host_;
     float tppX_;
     float tppY_;
     GtkWidget* window_ = nullptr;  // lives from Create to its close (GTK destroys it then)

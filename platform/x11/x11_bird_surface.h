@@ -1,9 +1,10 @@
-// The bird window on X11: an override-redirect popup whose outline (without a compositor) or
-// alpha (with one) follows the frame, and whose input shape lets presses on transparent pixels
-// through. Every frame is uploaded to the server once; a presentation only points at it.
+// The bird window on X11, with Xlib alone: an override-redirect window whose outline (without a
+// compositor) or alpha (with one) follows the frame, and whose input shape lets presses on
+// transparent pixels through. Every frame is uploaded to the server once per scale; a
+// presentation only points at it.
 #pragma once
 
-#include <gtk/gtk.h>
+#include <X11/Xlib.h>
 
 #include <array>
 #include <cstdint>
@@ -14,7 +15,7 @@
 
 namespace tb::x11 {
 
-class X11BirdSurface final : public BirdSurface {
+class X11BirdSurface final : public BirdSurface, private XEventHandler {
   public:
     X11BirdSurface(X11Session& session, float twipsPerPixelX, float twipsPerPixelY);
     ~X11BirdSurface() override;
@@ -34,11 +35,12 @@ class X11BirdSurface final : public BirdSurface {
 
   private:
     struct Frame {
-        CairoSurfacePtr image;  // premultiplied ARGB32, for redraws after an expose
-        XPixmapOwner pixels;    // the same pixels in the window's depth, on the server
-        XPixmapOwner mask;      // 1 bit per pixel: opaque
+        XPixmapOwner pixels;  // in the window's depth, on the server
+        XPixmapOwner mask;    // 1 bit per pixel: opaque
     };
 
+    // True while a compositing manager owns the screen's _NET_WM_CM_Sn selection.
+    bool CompositorRunning() const;
     // Uploads the six frames enlarged `scale` times, replacing those of another scale.
     void LoadFrames(int scale);
     void SetShapes(int frameIndex);
@@ -46,16 +48,19 @@ class X11BirdSurface final : public BirdSurface {
     void Resize(Size size);
     // Puts the shown frame on the window and behind it, as the server's background.
     void Repaint();
-    static void OnCompositedChanged(GdkScreen* screen, gpointer self);
-    static GdkFilterReturn FilterExpose(GdkXEvent* xevent, GdkEvent* event, gpointer self);
-    static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
-    static gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
+    void OnCompositedChanged();
+    void OnButtonPress(const XButtonEvent& event);
+    void OnXEvent(const XEvent& event) override;
 
     X11Session& session_;
     float tppX_;
     float tppY_;
-    GtkWidget* window_ = nullptr;  // owned; destroyed with the surface
     Window xid_ = 0;
+    Atom compositorSelection_ = None;
+    int fixesEventBase_ = -1;  // -1: no XFIXES, so no news of compositors coming and going
+    Visual* visual_ = nullptr;
+    int depth_ = 0;
+    XColormapOwner colormap_;
     bool rgbaVisual_ = false;  // chosen at creation: a compositor was running then
     bool composited_ = false;  // the compositor does the cutting out (no bounding outline)
     XGcOwner gc_;

@@ -1,10 +1,13 @@
 // GLib-backed timers and the screen, program and message-box services of the forms runtime.
 #include "platform/x11/x11_forms_runtime.h"
 
-#include <unistd.h>
+#include <glib.h>
 #include <limits.h>
+#include <unistd.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/units.h"
@@ -46,9 +49,10 @@ class GlibTimer final : public Timer {
     guint sourceId_ = 0;
 };
 
-// The program file's full path; empty when the system cannot tell (a bare name would start
-// whatever else of that name is on the search path).
-std::string ReadProgramPath() {
+}  // namespace
+
+// Empty rather than a bare name, which would start whatever else of that name is on the path.
+std::string X11FormsRuntime::ReadProgramPath() {
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
     if (n > 0 && static_cast<std::size_t>(n) < sizeof buffer) {
@@ -57,61 +61,64 @@ std::string ReadProgramPath() {
     return {};
 }
 
-GtkMessageType MessageTypeForStyle(std::int32_t style) {
-    switch (style & 0x70) {
-        case 16:
-            return GTK_MESSAGE_ERROR;
-        case 32:
-            return GTK_MESSAGE_QUESTION;
-        case 48:
-            return GTK_MESSAGE_WARNING;
-        case 64:
-            return GTK_MESSAGE_INFO;
-        default:
-            return GTK_MESSAGE_OTHER;
-    }
-}
-
-}  // namespace
-
-X11FormsRuntime::X11FormsRuntime(X11Session& session, int desktopScale)
-    : session_(session), programPath_(ReadProgramPath()) {
+X11FormsRuntime::X11FormsRuntime(X11Session& session, int desktopScale, GtkModuleLoader& gtk)
+    : session_(session), gtk_(gtk), programPath_(ReadProgramPath()) {
     const char* resources = XResourceManagerString(session_.display());
     const double dpi = XftDpiFromResources(resources != nullptr ? resources : "");
     twipsPerPixel_ = static_cast<float>(kTwipsPerInch / dpi);
     scale_ = std::max(dpi / kDefaultDpi, static_cast<double>(std::max(desktopScale, 1)));
+    int errorBase = 0;
+    if (XRRQueryExtension(session_.display(), &randrEventBase_, &errorBase)) {
+        XRRSelectInput(
+            session_.display(), session_.root(),
+            RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+    } else {
+        randrEventBase_ = -1;
+    }
     RefreshMonitors();
-    g_signal_connect(session_.screen(), "monitors-changed",
-                     G_CALLBACK(&X11FormsRuntime::OnMonitorsChanged), this);
+    session_.AddHandler(this);
 }
 
 X11FormsRuntime::~X11FormsRuntime() {
-    g_signal_handlers_disconnect_by_data(session_.screen(), this);
+    session_.RemoveHandler(this);
 }
 
-void X11FormsRuntime::OnMonitorsChanged(GdkScreen*, gpointer self) {
-    static_cast<X11FormsRuntime*>(self)->RefreshMonitors();
+void X11FormsRuntime::OnXEvent(const XEvent& event) {
+    if (randrEventBase_ < 0) {
+        return;
+    }
+    if (event.type == randrEventBase_ + RRScreenChangeNotify) {
+        // Keeps Xlib's idea of the root window's size current.
+        XRRUpdateConfiguration(const_cast<XEvent*>(&event));
+        RefreshMonitors();
+    } else if (event.type == randrEventBase_ + RRNotify) {
+        RefreshMonitors();
+    }
 }
 
 void X11FormsRuntime::RefreshMonitors() {
     monitors_.clear();
-    GdkDisplay* display = gdk_display_get_default();
-    GdkMonitor* primary = gdk_display_get_primary_monitor(display);
-    const int count = gdk_display_get_n_monitors(display);
+    Display* display = session_.display();
+    int count = 0;
+    XRRMonitorInfo* list =
+        randrEventBase_ >= 0 ? XRRGetMonitors(display, session_.root(), True, &count) : nullptr;
     for (int i = 0; i < count; ++i) {
-        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
-        // GDK reports application pixels: with GDK_SCALE=2 a 3840-pixel monitor is 1920 wide.
-        const int factor = std::max(1, gdk_monitor_get_scale_factor(monitor));
-        GdkRectangle area{};
-        gdk_monitor_get_geometry(monitor, &area);
-        const Monitor m{Rect{area.x * factor, area.y * factor, (area.x + area.width) * factor,
-                             (area.y + area.height) * factor},
-                        std::max(static_cast<double>(factor), scale_)};
-        if (monitor == primary) {
+        const XRRMonitorInfo& info = list[i];
+        const Monitor m{Rect{info.x, info.y, info.x + info.width, info.y + info.height}, scale_};
+        if (info.primary) {
             monitors_.insert(monitors_.begin(), m);
         } else {
             monitors_.push_back(m);
         }
+    }
+    if (list != nullptr) {
+        XRRFreeMonitors(list);
+    }
+    if (monitors_.empty()) {
+        // No RandR (or no monitor it knows of): the root window is the screen.
+        const int screen = DefaultScreen(display);
+        monitors_.push_back(
+            {Rect{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)}, scale_});
     }
 }
 
@@ -120,7 +127,7 @@ std::unique_ptr<Timer> X11FormsRuntime::CreateTimer(std::int32_t intervalMs,
     return std::make_unique<GlibTimer>(intervalMs, std::move(onTick));
 }
 
-// The root window's size; Xlib keeps it current when GDK passes on RandR changes.
+// The root window's size; Xlib keeps it current as RandR changes are passed on.
 double X11FormsRuntime::ScreenWidthTwips() {
     return static_cast<double>(
                DisplayWidth(session_.display(), DefaultScreen(session_.display()))) *
@@ -149,17 +156,13 @@ Rect X11FormsRuntime::DesktopBounds() {
 
 void X11FormsRuntime::MessageBox(std::string_view text, std::string_view title,
                                  std::int32_t style) {
-    const std::string message(text);
-    GtkWidget* dialog =
-        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, MessageTypeForStyle(style),
-                               GTK_BUTTONS_OK, "%s", message.c_str());
-    gtk_window_set_title(GTK_WINDOW(dialog), std::string(title).c_str());
-    gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
-    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
-    session_.EnterPopup();
-    gtk_dialog_run(GTK_DIALOG(dialog));
-    session_.LeavePopup();
-    gtk_widget_destroy(dialog);
+    if (GtkModule* module = gtk_.Get(); module != nullptr) {
+        module->MessageBox(text, title, style);
+        return;
+    }
+    // Without GTK the message still reaches whoever reads the program's output.
+    std::fprintf(stderr, "tapperbird: %.*s: %.*s\n", static_cast<int>(title.size()), title.data(),
+                 static_cast<int>(text.size()), text.data());
 }
 
 void X11FormsRuntime::EndProgram() {

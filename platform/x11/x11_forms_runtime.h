@@ -1,5 +1,5 @@
-// The forms runtime on GTK: GLib timeouts as timers, the root window as the screen, Xft.dpi as
-// the logical resolution, a GtkMessageDialog as the message box.
+// The forms runtime on X11: GLib timeouts as timers, the root window as the screen, RandR's
+// monitors, Xft.dpi as the logical resolution, and the GTK module's message box.
 #pragma once
 
 #include <span>
@@ -7,14 +7,15 @@
 #include <vector>
 
 #include "platform/forms_runtime.h"
+#include "platform/x11/gtk_loader.h"
 #include "platform/x11/x11_session.h"
 
 namespace tb::x11 {
 
-class X11FormsRuntime final : public FormsRuntime {
+class X11FormsRuntime final : public FormsRuntime, private XEventHandler {
   public:
     // `desktopScale`: the whole-number scale the desktop asked for (GDK_SCALE), 1 when none.
-    X11FormsRuntime(X11Session& session, int desktopScale);
+    X11FormsRuntime(X11Session& session, int desktopScale, GtkModuleLoader& gtk);
     ~X11FormsRuntime() override;
     X11FormsRuntime(const X11FormsRuntime&) = delete;
     X11FormsRuntime& operator=(const X11FormsRuntime&) = delete;
@@ -30,14 +31,19 @@ class X11FormsRuntime final : public FormsRuntime {
     double Scale() const { return scale_; }
     std::span<const Monitor> Monitors() override { return monitors_; }
     std::string ProgramPath() override { return programPath_; }
+    // The program file's full path; empty when the system cannot tell.
+    static std::string ReadProgramPath();
     void MessageBox(std::string_view text, std::string_view title, std::int32_t style) override;
     [[noreturn]] void EndProgram() override;
 
   private:
     X11Session& session_;
-    // Reads every monitor again: at start and whenever the screen says they changed.
+    GtkModuleLoader& gtk_;
+    // Reads every monitor again: at start and whenever RandR says they changed.
     void RefreshMonitors();
-    static void OnMonitorsChanged(GdkScreen* screen, gpointer self);
+    void OnXEvent(const XEvent& event) override;
+
+    int randrEventBase_ = -1;  // -1: no RandR; the root window is the one monitor
 
     float twipsPerPixel_;
     double scale_ = 1.0;             // the larger of GDK_SCALE and Xft.dpi / 96

@@ -1,8 +1,7 @@
-// Owners for the GObject, cairo, Xlib and POSIX handles the X11 realisation holds, so that every
+// Owners for the GObject, Xlib and POSIX handles the X11 realisation holds, so that every
 // one of them is released exactly once. Copying is deleted; moving is allowed.
 #pragma once
 
-#include <cairo.h>
 #include <glib-object.h>
 #include <X11/Xlib.h>
 
@@ -19,16 +18,6 @@ struct GObjectUnref {
 // A strong reference to a GObject of type T (GdkPixbuf, GdkCursor, ...).
 template <typename T>
 using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
-
-struct CairoSurfaceDestroy {
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-};
-using CairoSurfacePtr = std::unique_ptr<cairo_surface_t, CairoSurfaceDestroy>;
-
-struct CairoDestroy {
-    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
-};
-using CairoPtr = std::unique_ptr<cairo_t, CairoDestroy>;
 
 struct GErrorFree {
     void operator()(GError* error) const { g_error_free(error); }
@@ -111,6 +100,37 @@ class XGcOwner {
   private:
     Display* display_ = nullptr;
     GC gc_ = nullptr;
+};
+
+// A colormap; freed on the display it was made on.
+class XColormapOwner {
+  public:
+    XColormapOwner() = default;
+    XColormapOwner(Display* display, Colormap colormap) : display_(display), colormap_(colormap) {}
+    ~XColormapOwner() { reset(); }
+    XColormapOwner(const XColormapOwner&) = delete;
+    XColormapOwner& operator=(const XColormapOwner&) = delete;
+    XColormapOwner(XColormapOwner&& other) noexcept
+        : display_(other.display_), colormap_(std::exchange(other.colormap_, None)) {}
+    XColormapOwner& operator=(XColormapOwner&& other) noexcept {
+        if (this != &other) {
+            reset();
+            display_ = other.display_;
+            colormap_ = std::exchange(other.colormap_, None);
+        }
+        return *this;
+    }
+    Colormap get() const { return colormap_; }
+    void reset() {
+        if (colormap_ != None) {
+            XFreeColormap(display_, colormap_);
+        }
+        colormap_ = None;
+    }
+
+  private:
+    Display* display_ = nullptr;
+    Colormap colormap_ = None;
 };
 
 }  // namespace tb::x11

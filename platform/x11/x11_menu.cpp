@@ -1,4 +1,4 @@
-// GtkMenu popped up at the pointer from the pressing event. A chosen command is delivered from
+// GtkMenu popped up where the bird was pressed. A chosen command is delivered from
 // an idle callback, once the menu has closed and dropped its grab, so that what it opens (the
 // About window, a message box) gets the pointer and the keyboard.
 #include "platform/x11/x11_menu.h"
@@ -8,7 +8,7 @@
 
 namespace tb::x11 {
 
-X11PopupMenu::X11PopupMenu(X11Session& session, int scale) : session_(session) {
+X11PopupMenu::X11PopupMenu(GtkHost& host, int scale) : host_(host) {
     GtkWidget* menu = gtk_menu_new();
     g_object_ref_sink(menu);
     menu_.reset(menu);
@@ -20,7 +20,7 @@ X11PopupMenu::X11PopupMenu(X11Session& session, int scale) : session_(session) {
             ".tapperbird-menu check { min-width: " + side + "; min-height: " + side + "; }";
         GObjectPtr<GtkCssProvider> provider(gtk_css_provider_new());
         gtk_css_provider_load_from_data(provider.get(), css.c_str(), -1, nullptr);
-        gtk_style_context_add_provider_for_screen(session_.screen(),
+        gtk_style_context_add_provider_for_screen(gdk_screen_get_default(),
                                                   GTK_STYLE_PROVIDER(provider.get()),
                                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
         gtk_style_context_add_class(gtk_widget_get_style_context(menu), "tapperbird-menu");
@@ -34,7 +34,7 @@ X11PopupMenu::~X11PopupMenu() {
         g_signal_handlers_disconnect_by_data(item.widget, &item);
     }
     if (open_) {
-        session_.LeavePopup();
+        host_.LeavePopup();
     }
     gtk_widget_destroy(menu_.get());
 }
@@ -96,16 +96,32 @@ bool X11PopupMenu::IsChecked(MenuItem id) const {
 }
 
 void X11PopupMenu::Popup() {
-    // The press that asked for the menu, so GTK places it at the pointer and knows the button.
-    GdkEvent* trigger = gtk_get_current_event();
+    // The press that asked for the menu came to the program's own connection, which holds the
+    // pointer until the button is up: let go, so the menu's grab succeeds. Then open the menu at
+    // the press's place, as GTK does at the pointer for a press of its own.
+    host_.ReleasePointer();
+    const PressPlace press = host_.LastPress();
     if (!open_) {
         open_ = true;
-        session_.EnterPopup();
+        host_.EnterPopup();
     }
-    gtk_menu_popup_at_pointer(GTK_MENU(menu_.get()), trigger);
-    if (trigger != nullptr) {
-        gdk_event_free(trigger);
-    }
+    // GTK wants the press itself, for the grab's time and device and to tell the press's own
+    // release from a choice: one made up from what the program's connection saw.
+    GdkWindow* root = gdk_get_default_root_window();
+    GdkEvent* trigger = gdk_event_new(GDK_BUTTON_PRESS);
+    trigger->button.window = GDK_WINDOW(g_object_ref(root));
+    trigger->button.time = static_cast<guint32>(press.time);
+    trigger->button.x = press.rootX;
+    trigger->button.y = press.rootY;
+    trigger->button.x_root = press.rootX;
+    trigger->button.y_root = press.rootY;
+    trigger->button.button = press.button;
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(root));
+    gdk_event_set_device(trigger, gdk_seat_get_pointer(seat));
+    const GdkRectangle at{press.rootX, press.rootY, 1, 1};
+    gtk_menu_popup_at_rect(GTK_MENU(menu_.get()), root, &at, GDK_GRAVITY_SOUTH_EAST,
+                           GDK_GRAVITY_NORTH_WEST, trigger);
+    gdk_event_free(trigger);  // drops the window's reference too
 }
 
 void X11PopupMenu::OnActivate(GtkMenuItem*, gpointer data) {
@@ -119,7 +135,7 @@ void X11PopupMenu::OnDeactivate(GtkMenuShell*, gpointer self) {
     auto* menu = static_cast<X11PopupMenu*>(self);
     if (menu->open_) {
         menu->open_ = false;
-        menu->session_.LeavePopup();
+        menu->host_.LeavePopup();
     }
 }
 

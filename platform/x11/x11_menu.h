@@ -8,14 +8,14 @@
 
 #include "platform/menu.h"
 #include "platform/x11/x11_handles.h"
-#include "platform/x11/x11_session.h"
+#include "platform/x11/gtk_module.h"
 
 namespace tb::x11 {
 
 class X11PopupMenu final : public PopupMenu {
   public:
     // `scale`: how many times the check mark is enlarged (the text follows the resolution).
-    X11PopupMenu(X11Session& session, int scale);
+    X11PopupMenu(GtkHost& host, int scale);
     ~X11PopupMenu() override;
     X11PopupMenu(const X11PopupMenu&) = delete;
     X11PopupMenu& operator=(const X11PopupMenu&) = delete;
@@ -42,7 +42,7 @@ class X11PopupMenu final : public PopupMenu {
     static void OnDeactivate(GtkMenuShell* menu, gpointer self);
     static gboolean DeliverCommand(gpointer item);
 
-    X11Session& session_;
+    GtkHost& host_;
     GObjectPtr<GtkWidget> menu_;
     std::deque<Item> items_;  // a deque never moves its items: signal handlers point at them
     MenuEvents* events_ = nullptr;

@@ -1,8 +1,6 @@
 // The shared X11 state and the root-window watch behind the cheap 100 ms polls.
 #include "platform/x11/x11_session.h"
 
-#include <gdk/gdkx.h>
-
 #include "platform/x11/stacking.h"
 #include "platform/x11/x11_handles.h"
 
@@ -19,8 +17,7 @@ namespace {
 // The display in use, for the last word when its server goes away.
 char g_displayName[256] = "";
 
-// Xlib calls this when the connection to the server breaks, and it must not return. GDK's own
-// handler says it over several lines.
+// Xlib calls this when the connection to the server breaks, and it must not return.
 int OnConnectionLost(Display*) {
     std::fprintf(stderr, "tapperbird: lost the connection to the X server on display %s\n",
                  g_displayName);
@@ -30,13 +27,17 @@ int OnConnectionLost(Display*) {
 
 }  // namespace
 
-X11Session::X11Session() {
-    GdkDisplay* gdkDisplay = gdk_display_get_default();
-    if (gdkDisplay == nullptr || !GDK_IS_X11_DISPLAY(gdkDisplay)) {
-        throw std::runtime_error("tapperbird: the display is not an X11 display");
+GSourceFuncs X11Session::sourceFuncs_ = {
+    &X11Session::Prepare, &X11Session::Check, &X11Session::Dispatch, nullptr, nullptr, nullptr};
+
+X11Session::X11Session(const std::string& displayName) {
+    display_ = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
+    if (display_ == nullptr) {
+        throw std::runtime_error(
+            "tapperbird: cannot open display " +
+            (displayName.empty() ? std::string("(DISPLAY is not set)") : displayName));
     }
-    display_ = GDK_DISPLAY_XDISPLAY(gdkDisplay);
-    screen_ = gdk_display_get_default_screen(gdkDisplay);
+    displayName_ = DisplayString(display_);
     root_ = DefaultRootWindow(display_);
     std::snprintf(g_displayName, sizeof g_displayName, "%s", DisplayString(display_));
     XSetIOErrorHandler(&OnConnectionLost);
@@ -49,30 +50,122 @@ X11Session::X11Session() {
 
     // Root property changes announce a new active window; root substructure events announce
     // top-levels appearing, moving and being restacked over the bird.
-    XWindowAttributes attributes{};
-    XGetWindowAttributes(display_, root_, &attributes);
-    XSelectInput(display_, root_,
-                 attributes.your_event_mask | PropertyChangeMask | SubstructureNotifyMask);
-    gdk_window_add_filter(nullptr, &X11Session::FilterEvent, this);
+    XSelectInput(display_, root_, PropertyChangeMask | SubstructureNotifyMask);
+
+    // The connection's events are read by the main loop whenever the socket has some, and
+    // whatever was queued meanwhile (by a call that waited for a reply) before it sleeps.
+    source_ = g_source_new(&sourceFuncs_, sizeof(EventSource));
+    auto* events = reinterpret_cast<EventSource*>(source_);
+    events->session = this;
+    events->poll.fd = ConnectionNumber(display_);
+    events->poll.events = G_IO_IN | G_IO_HUP | G_IO_ERR;
+    g_source_add_poll(source_, &events->poll);
+    g_source_set_can_recurse(source_, TRUE);
+    g_source_attach(source_, nullptr);
+
+    // The stacking order as it stands now; the events keep it from here on.
+    Window rootReturn = None;
+    Window parent = None;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display_, root_, &rootReturn, &parent, &children, &count) != 0) {
+        XMemPtr<Window> owned(children);
+        filter_.Reset(root_, std::span<const Window>(children, count));
+    } else {
+        filter_.Reset(root_, {});
+    }
+}
+
+Window X11Session::TopLevelOf(Window window) {
+    constexpr int kMaxTreeDepth = 32;  // a frame is never this deep; stops a cycle in a broken tree
+    XErrorTrap trap(display_, false);
+    Window top = window;
+    for (int level = 0; level < kMaxTreeDepth && top != None; ++level) {
+        Window rootReturn = None;
+        Window parent = None;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(display_, top, &rootReturn, &parent, &children, &count) == 0) {
+            return None;
+        }
+        XMemPtr<Window> owned(children);
+        if (parent == None || parent == rootReturn) {
+            return top;
+        }
+        top = parent;
+    }
+    return None;
+}
+
+void X11Session::SetTarget(Window window) {
+    if (window == None || window == root_) {
+        filter_.SetTarget(0, 0);
+        return;
+    }
+    filter_.SetTarget(window, TopLevelOf(window));
 }
 
 X11Session::~X11Session() {
-    gdk_window_remove_filter(nullptr, &X11Session::FilterEvent, this);
+    g_source_destroy(source_);
+    g_source_unref(source_);
+    XCloseDisplay(display_);
 }
 
-void X11Session::AddOwnWindow(Window window, GtkWindow* gtkWindow) {
+void X11Session::RemoveHandler(XEventHandler* handler) {
+    std::erase(handlers_, handler);
+}
+
+gboolean X11Session::Prepare(GSource* source, gint* timeout) {
+    auto* events = reinterpret_cast<EventSource*>(source);
+    *timeout = -1;
+    // Whatever we asked of the server goes out before the loop sleeps.
+    XFlush(events->session->display_);
+    return XEventsQueued(events->session->display_, QueuedAlready) > 0;
+}
+
+gboolean X11Session::Check(GSource* source) {
+    auto* events = reinterpret_cast<EventSource*>(source);
+    return (events->poll.revents & (G_IO_IN | G_IO_HUP | G_IO_ERR)) != 0 ||
+           XEventsQueued(events->session->display_, QueuedAlready) > 0;
+}
+
+gboolean X11Session::Dispatch(GSource* source, GSourceFunc, gpointer) {
+    reinterpret_cast<EventSource*>(source)->session->DrainEvents();
+    return G_SOURCE_CONTINUE;
+}
+
+void X11Session::DrainEvents() {
+    // XPending reads what the socket holds; a broken connection ends in OnConnectionLost.
+    while (XPending(display_) > 0) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        HandleEvent(event);
+        for (XEventHandler* handler : handlers_) {
+            handler->OnXEvent(event);
+        }
+    }
+}
+
+void X11Session::ReleasePointer() {
+    // Waited for: the module grabs on a connection of its own, and the server takes requests
+    // from two connections in no set order.
+    XUngrabPointer(display_, CurrentTime);
+    XSync(display_, False);
+}
+
+void X11Session::AddOwnWindow(unsigned long window, OwnTopLevel* owner) {
     RemoveOwnWindow(window);
-    ownWindows_.push_back({window, gtkWindow});
+    ownWindows_.push_back({window, owner});
 }
 
-void X11Session::RemoveOwnWindow(Window window) {
+void X11Session::RemoveOwnWindow(unsigned long window) {
     std::erase_if(ownWindows_, [window](const OwnWindowEntry& e) { return e.window == window; });
 }
 
-GtkWindow* X11Session::OwnWindow(Window window) const {
+OwnTopLevel* X11Session::OwnWindow(Window window) const {
     const auto it = std::find_if(ownWindows_.begin(), ownWindows_.end(),
                                  [window](const OwnWindowEntry& e) { return e.window == window; });
-    return it == ownWindows_.end() ? nullptr : it->gtkWindow;
+    return it == ownWindows_.end() ? nullptr : it->owner;
 }
 
 bool X11Session::ConsumeActiveChanged() {
@@ -131,50 +224,69 @@ bool X11Session::ConsumeStackChanged() {
     return changed;
 }
 
-GdkFilterReturn X11Session::FilterEvent(GdkXEvent* xevent, GdkEvent*, gpointer self) {
-    auto* session = static_cast<X11Session*>(self);
-    const XEvent* event = static_cast<const XEvent*>(xevent);
-    const X11Atoms& atoms = session->atoms_;
-    switch (event->type) {
+void X11Session::HandleEvent(const XEvent& event) {
+    WatchEvent watch{};
+    switch (event.type) {
         case PropertyNotify:
-            if (event->xproperty.window == session->root_) {
-                if (event->xproperty.atom == atoms.netActiveWindow) {
-                    session->activeChanged_ = true;
+            if (event.xproperty.window == root_) {
+                if (event.xproperty.atom == atoms_.netActiveWindow) {
+                    activeChanged_ = true;
                 }
-            } else if (event->xproperty.atom == atoms.netWmState ||
-                       event->xproperty.atom == atoms.gtkFrameExtents ||
-                       event->xproperty.atom == atoms.netFrameExtents) {
-                ++session->geometryEpoch_;
+                return;
             }
+            if (event.xproperty.atom != atoms_.netWmState &&
+                event.xproperty.atom != atoms_.gtkFrameExtents &&
+                event.xproperty.atom != atoms_.netFrameExtents) {
+                return;
+            }
+            watch = {WatchEventKind::Property, event.xproperty.window, event.xproperty.window};
             break;
-        case UnmapNotify:
+        case CreateNotify:
+            watch = {WatchEventKind::Create, event.xcreatewindow.window,
+                     event.xcreatewindow.parent};
+            watch.overrideRedirect = event.xcreatewindow.override_redirect != False;
+            break;
         case DestroyNotify:
-        case ReparentNotify:
-        case GravityNotify:
-            if (event->xany.window != session->birdWindow_) {
-                ++session->geometryEpoch_;
-            }
-            break;
-        case ConfigureNotify:
-            if (event->xconfigure.window != session->birdWindow_) {
-                ++session->geometryEpoch_;
-                if (event->xconfigure.event == session->root_) {
-                    session->stackChanged_ = true;
-                }
-            }
+            watch = {WatchEventKind::Destroy, event.xdestroywindow.window,
+                     event.xdestroywindow.event};
             break;
         case MapNotify:
-            if (event->xmap.window != session->birdWindow_) {
-                ++session->geometryEpoch_;
-                if (event->xmap.event == session->root_) {
-                    session->stackChanged_ = true;
-                }
-            }
+            watch = {WatchEventKind::Map, event.xmap.window, event.xmap.event};
+            watch.overrideRedirect = event.xmap.override_redirect != False;
+            break;
+        case UnmapNotify:
+            watch = {WatchEventKind::Unmap, event.xunmap.window, event.xunmap.event};
+            break;
+        case ConfigureNotify:
+            watch = {WatchEventKind::Configure, event.xconfigure.window, event.xconfigure.event};
+            watch.above = event.xconfigure.above;
+            watch.overrideRedirect = event.xconfigure.override_redirect != False;
+            break;
+        case ReparentNotify:
+            watch = {WatchEventKind::Reparent, event.xreparent.window, event.xreparent.event};
+            watch.newParent = event.xreparent.parent;
+            watch.overrideRedirect = event.xreparent.override_redirect != False;
+            break;
+        case GravityNotify:
+            watch = {WatchEventKind::Gravity, event.xgravity.window, event.xgravity.event};
+            break;
+        case CirculateNotify:
+            watch = {WatchEventKind::Circulate, event.xcirculate.window, event.xcirculate.event};
+            watch.onTop = event.xcirculate.place == PlaceOnTop;
             break;
         default:
-            break;
+            return;
     }
-    return GDK_FILTER_CONTINUE;
+    const WatchOutcome outcome = filter_.Apply(watch);
+    if (outcome.geometry) {
+        ++geometryEpoch_;
+    }
+    if (outcome.stack) {
+        stackChanged_ = true;
+    }
+    if (outcome.reparented) {
+        SetTarget(filter_.target());
+    }
 }
 
 XErrorTrap::XErrorTrap(Display* display, bool syncOnExit)

@@ -1,10 +1,11 @@
 // Default-handler launching through GIO, with xdg-open for desktops GIO knows nothing about.
 #include "platform/x11/x11_shell.h"
 
-#include <gio/gio.h>
+#include <glib.h>
 
 #include <string>
 
+#include "platform/x11/gio_library.h"
 #include "platform/x11/x11_handles.h"
 
 namespace tb::x11 {
@@ -20,11 +21,13 @@ void X11Shell::Open(std::string_view target) {
             uri = fileUri.get();
         }
     }
-    GError* rawError = nullptr;
-    if (g_app_info_launch_default_for_uri(uri.c_str(), nullptr, &rawError)) {
-        return;
+    if (const GioLibrary* gio = Gio(); gio != nullptr) {
+        GError* rawError = nullptr;
+        if (gio->appInfoLaunchDefaultForUri(uri.c_str(), nullptr, &rawError)) {
+            return;
+        }
+        GErrorPtr error(rawError);
     }
-    GErrorPtr error(rawError);
     gchar* argv[] = {const_cast<gchar*>("xdg-open"), uri.data(), nullptr};
     GError* spawnError = nullptr;
     if (!g_spawn_async(nullptr, argv, nullptr,

@@ -66,7 +66,7 @@ void X11WindowSystem::Watch(WindowHandle window) {
         return;
     }
     Display* display = session_.display();
-    // GDK owns the event masks of our own windows; theirs already bring us these events.
+    // Our own windows are not watched: their events are no news.
     const auto foreign = [this](WindowHandle w) {
         return w != 0 && w != session_.root() && w != session_.birdWindow() &&
                session_.OwnWindow(static_cast<Window>(w)) == nullptr;
@@ -80,6 +80,7 @@ void X11WindowSystem::Watch(WindowHandle window) {
                      StructureNotifyMask | PropertyChangeMask);
     }
     watched_ = window;
+    session_.SetTarget(static_cast<Window>(window));
 }
 
 bool X11WindowSystem::GetWindowRect(WindowHandle window, Rect& rect) {
@@ -234,11 +235,8 @@ void X11WindowSystem::MakeTopmost(WindowHandle window, std::uint32_t swpFlags) {
         }
         return;
     }
-    if (GtkWindow* own = session_.OwnWindow(xwindow); own != nullptr) {
-        gtk_window_set_keep_above(own, TRUE);
-        if ((swpFlags & kSwpShowWindow) != 0 && !gtk_widget_get_visible(GTK_WIDGET(own))) {
-            gtk_widget_show(GTK_WIDGET(own));
-        }
+    if (OwnTopLevel* own = session_.OwnWindow(xwindow); own != nullptr) {
+        own->KeepAbove((swpFlags & kSwpShowWindow) != 0);
         return;
     }
     // Someone else's window: ask the window manager to keep it above (_NET_WM_STATE_ADD = 1).

@@ -2,7 +2,8 @@
 """The .deb from scripts/package, checked the way a Debian machine meets it: lintian,
 desktop-file-validate and appstreamcli on its contents; then dpkg -i, the installed
 /usr/bin/tapperbird started on a private desktop (it must perch on the window in front and write
-its autostart entry with the installed path), dpkg --purge, and nothing of the package left.
+its autostart entry with the installed path, and open its menu from the GTK module in its
+private folder), dpkg --purge, and nothing of the package left.
 Needs root (or sudo) for dpkg. Standard library only.
 
   deb_test.py --deb tapperbird_<version>_<arch>.deb --assets DIR --artifacts DIR
@@ -90,6 +91,24 @@ def check_installed_program_runs(assets, artifacts):
         check(point, "the installed program's bird is not on the target window's perch")
         log(f"installed program perched at {point}")
 
+        # A press opens the menu, so the program found its GTK module where it was installed.
+        time.sleep(3.5)  # past the rest after arriving
+        grip = desktop.common_pixels(frames, True)
+        gx, gy = grip[len(grip) // 2]
+        d.xdotool("mousemove", str(point[0] + gx), str(point[1] + gy), "click", "3")
+
+        def menu():
+            tree = d.x("xwininfo", "-root", "-tree")
+            return any(int(w) > 50 and int(h) > 50 for w, h in re.findall(
+                r'^\s*0x[0-9a-f]+ "Tapperbird".*\s(\d+)x(\d+)[+-]', tree, re.M))
+
+        wait_for(menu, 5, "the installed program's menu did not open")
+        d.xdotool("key", "Escape")
+        with open(errors) as f:
+            said = f.read()
+        check("cannot load" not in said, f"the installed program said: {said}")
+        log("installed program opened its menu")
+
         entry = os.path.join(d.env["XDG_CONFIG_HOME"], "autostart", "Tapperbird.desktop")
         text = wait_for(lambda: os.path.isfile(entry) and open(entry).read(), 5,
                         "no autostart entry was written")
@@ -118,6 +137,10 @@ def main():
         log(f"dpkg -i: {time.time() - start:.1f} s")
         files = installed_files()
         check(PROGRAM in files and os.access(PROGRAM, os.X_OK), f"{PROGRAM} not installed")
+        # The menu's GTK module, in the program's private folder where it looks for it.
+        modules = [p for p in files if p.endswith("/tapperbird/libtapperbird-gtk.so")]
+        check(len(modules) == 1 and modules[0].startswith("/usr/lib/"),
+              f"the GTK module is not in a private folder under /usr/lib: {modules}")
         try:
             check_installed_program_runs(args.assets, args.artifacts)
         finally:

@@ -12,6 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "platform/x11/gtk_module_path.h"
+
 #include "platform/x11/bmp_frame.h"
 #include "platform/x11/lock_file_mutex.h"
 #include "platform/x11/unique_fd.h"
@@ -133,6 +138,29 @@ TEST(LockFileMutexTest, TakesNoLockThroughALinkNorOutsideTheRuntimeFolder) {
     EXPECT_EQ(fallback + none.path(), "");
     EXPECT_FALSE(fs::exists(dir / "Tapperbird.lock") || fs::exists("/tmp/Tapperbird.lock"));
     fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tb::x11
+
+namespace tb::x11 {
+namespace {
+
+TEST(GtkModuleCandidatesTest, PrivateFolderFirstThenBesideTheProgram) {
+    EXPECT_EQ(GtkModuleCandidates("/usr/bin/tapperbird", "../lib/x86_64-linux-gnu/tapperbird"),
+              (std::vector<std::string>{
+                  "/usr/bin/../lib/x86_64-linux-gnu/tapperbird/libtapperbird-gtk.so",
+                  "/usr/bin/libtapperbird-gtk.so"}));
+    // A folder given with its slash, and none at all (the build tree).
+    EXPECT_EQ(
+        GtkModuleCandidates("/home/me/.local/bin/tapperbird", "../lib/tapperbird/"),
+        (std::vector<std::string>{"/home/me/.local/bin/../lib/tapperbird/libtapperbird-gtk.so",
+                                  "/home/me/.local/bin/libtapperbird-gtk.so"}));
+    EXPECT_EQ(GtkModuleCandidates("/src/build/linux/tapperbird", "."),
+              (std::vector<std::string>{"/src/build/linux/libtapperbird-gtk.so"}));
+    // Without the program's own path there is nowhere safe to look: never the search path.
+    EXPECT_TRUE(GtkModuleCandidates("", "../lib/tapperbird").empty());
+    EXPECT_TRUE(GtkModuleCandidates("tapperbird", "../lib/tapperbird").empty());
 }
 
 }  // namespace

@@ -34,6 +34,32 @@ std::uint8_t FrameBitmap::AlphaAt(int x, int y) const {
     return static_cast<std::uint8_t>(pixels[static_cast<std::size_t>(row) * width + x] >> 24);
 }
 
+namespace {
+
+// Makes `frame` an empty 32-bit DIB section whose pixels stay readable, and returns them for
+// filling; a negative height stores the rows top down.
+std::uint32_t* NewFrameBitmap(int width, int height, FrameBitmap& frame) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    frame.bitmap.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!frame.bitmap || bits == nullptr) {
+        throw SetupError("Cannot create the bird's frame bitmaps.", ::GetLastError());
+    }
+    frame.pixels = static_cast<const std::uint32_t*>(bits);
+    frame.width = width;
+    frame.height = height < 0 ? -height : height;
+    frame.bottomUp = height > 0;
+    return static_cast<std::uint32_t*>(bits);
+}
+
+}  // namespace
+
 FrameBitmap LoadFrameBitmap(std::span<const std::uint8_t> bmp) {
     const auto fail = [](const char* why) {
         char message[96];
@@ -61,46 +87,15 @@ FrameBitmap LoadFrameBitmap(std::span<const std::uint8_t> bmp) {
         throw fail("pixels missing");
     }
 
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
     FrameBitmap frame;
-    frame.bitmap.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!frame.bitmap || bits == nullptr) {
-        throw SetupError("Cannot create the bird's frame bitmaps.", ::GetLastError());
-    }
-    std::memcpy(bits, bmp.data() + pixelOffset, pixelBytes);
+    std::memcpy(NewFrameBitmap(width, height, frame), bmp.data() + pixelOffset, pixelBytes);
     ::GdiFlush();
-    frame.pixels = static_cast<const std::uint32_t*>(bits);
-    frame.width = width;
-    frame.height = rows;
-    frame.bottomUp = height > 0;
     return frame;
 }
 
 FrameBitmap EnlargeFrameBitmap(const FrameBitmap& frame, int factor) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = frame.width * factor;
-    info.bmiHeader.biHeight = -frame.height * factor;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
     FrameBitmap big;
-    big.bitmap.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!big.bitmap || bits == nullptr) {
-        throw SetupError("Cannot create the bird's frame bitmaps.", ::GetLastError());
-    }
-    big.width = frame.width * factor;
-    big.height = frame.height * factor;
-    big.bottomUp = false;
-    auto* out = static_cast<std::uint32_t*>(bits);
+    std::uint32_t* out = NewFrameBitmap(frame.width * factor, -frame.height * factor, big);
     for (int y = 0; y < big.height; ++y) {
         const int sourceRow = frame.bottomUp ? frame.height - 1 - y / factor : y / factor;
         const std::uint32_t* in = frame.pixels + static_cast<std::size_t>(sourceRow) * frame.width;
@@ -109,7 +104,6 @@ FrameBitmap EnlargeFrameBitmap(const FrameBitmap& frame, int factor) {
         }
     }
     ::GdiFlush();
-    big.pixels = out;
     return big;
 }
 

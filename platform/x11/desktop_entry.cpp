@@ -6,27 +6,30 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 
-#include "platform/x11/gio_library.h"
+#include "platform/x11/glib_library.h"
 
 namespace tb::x11 {
 namespace {
 
-struct GFreeDeleter {
-    void operator()(void* p) const { g_free(p); }
-};
+// GLib, or the one line that says why the entry cannot be read or written without it.
+const GlibLibrary& G() {
+    const GlibLibrary* glib = Glib();
+    if (glib == nullptr) {
+        throw std::runtime_error(
+            "Tapperbird cannot read or change its startup entry: GLib cannot be loaded.");
+    }
+    return *glib;
+}
+
 struct KeyFileDeleter {
-    void operator()(GKeyFile* k) const { g_key_file_free(k); }
-};
-struct StrvDeleter {
-    void operator()(gchar** v) const { g_strfreev(v); }
+    void operator()(GKeyFile* k) const { Glib()->keyFileFree(k); }
 };
 struct ObjectDeleter {
     void operator()(gpointer o) const { Gio()->objectUnref(o); }
 };
-using GString_ = std::unique_ptr<gchar, GFreeDeleter>;
 using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-using Strv = std::unique_ptr<gchar*, StrvDeleter>;
 
 constexpr const char* kGroup = "Desktop Entry";
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
@@ -35,46 +38,46 @@ constexpr GKeyFileFlags kKeepAll =
 
 // The key file in `text`, or null when GLib cannot read it.
 KeyFile Load(std::string_view text, GKeyFileFlags flags) {
-    KeyFile file(g_key_file_new());
-    if (!g_key_file_load_from_data(file.get(), text.data(), text.size(), flags, nullptr)) {
+    KeyFile file(G().keyFileNew());
+    if (!G().keyFileLoadFromData(file.get(), text.data(), text.size(), flags, nullptr)) {
         return nullptr;
     }
     return file;
 }
 
 bool HasKey(GKeyFile* file, const char* key) {
-    return g_key_file_has_key(file, kGroup, key, nullptr) != FALSE;
+    return G().keyFileHasKey(file, kGroup, key, nullptr) != FALSE;
 }
 
 std::string String(GKeyFile* file, const char* key) {
-    const GString_ value(g_key_file_get_string(file, kGroup, key, nullptr));
+    const GlibString value(G().keyFileGetString(file, kGroup, key, nullptr));
     return value ? value.get() : "";
 }
 
 std::string ToData(GKeyFile* file) {
     gsize length = 0;
-    const GString_ data(g_key_file_to_data(file, &length, nullptr));
+    const GlibString data(G().keyFileToData(file, &length, nullptr));
     return std::string(data.get(), length);
 }
 
 void SetProgram(GKeyFile* file, std::string_view path) {
     const std::string program(path);
-    g_key_file_set_string(file, kGroup, "Exec", ExecArgumentForPath(path).c_str());
-    g_key_file_set_string(file, kGroup, "TryExec", program.c_str());
+    G().keyFileSetString(file, kGroup, "Exec", ExecArgumentForPath(path).c_str());
+    G().keyFileSetString(file, kGroup, "TryExec", program.c_str());
 }
 
 KeyFile FreshEntry(std::string_view path) {
-    KeyFile file(g_key_file_new());
-    g_key_file_set_string(file.get(), kGroup, "Type", "Application");
-    g_key_file_set_string(file.get(), kGroup, "Name", "Tapperbird");
+    KeyFile file(G().keyFileNew());
+    G().keyFileSetString(file.get(), kGroup, "Type", "Application");
+    G().keyFileSetString(file.get(), kGroup, "Name", "Tapperbird");
     SetProgram(file.get(), path);
-    g_key_file_set_string(file.get(), kGroup, "Icon", std::string(kIconName).c_str());
-    g_key_file_set_string(file.get(), kGroup, "Terminal", "false");
+    G().keyFileSetString(file.get(), kGroup, "Icon", std::string(kIconName).c_str());
+    G().keyFileSetString(file.get(), kGroup, "Terminal", "false");
     return file;
 }
 
 bool HasComment(GKeyFile* file, const char* group, const char* key) {
-    const GString_ comment(g_key_file_get_comment(file, group, key, nullptr));
+    const GlibString comment(G().keyFileGetComment(file, group, key, nullptr));
     return comment &&
            std::string_view(comment.get()).find_first_not_of(" \t\r\n") != std::string_view::npos;
 }
@@ -83,12 +86,12 @@ bool HasComment(GKeyFile* file, const char* group, const char* key) {
 // comment, translation or other group.
 bool OnlyTapperbirdsKeys(GKeyFile* file) {
     gsize groups = 0;
-    const Strv groupNames(g_key_file_get_groups(file, &groups));
+    const GlibStrv groupNames(G().keyFileGetGroups(file, &groups));
     if (groups != 1 || std::strcmp(groupNames.get()[0], kGroup) != 0 ||
         HasComment(file, nullptr, nullptr) || HasComment(file, kGroup, nullptr)) {
         return false;
     }
-    const Strv keys(g_key_file_get_keys(file, kGroup, nullptr, nullptr));
+    const GlibStrv keys(G().keyFileGetKeys(file, kGroup, nullptr, nullptr));
     for (gchar** key = keys.get(); *key != nullptr; ++key) {
         const std::string_view name = *key;
         const std::string value = String(file, *key);
@@ -112,8 +115,8 @@ std::string UnusableProgramPath(std::string_view path) {
         return "Tapperbird cannot tell where its program file is, so it cannot start itself at "
                "logon.";
     }
-    if (!g_utf8_validate(path.data(), static_cast<gssize>(path.size()), nullptr)) {
-        const GString_ display(g_filename_display_name(shown.c_str()));
+    if (!G().utf8Validate(path.data(), static_cast<gssize>(path.size()), nullptr)) {
+        const GlibString display(G().filenameDisplayName(shown.c_str()));
         return "Tapperbird cannot start itself at logon from \"" + std::string(display.get()) +
                "\": desktops accept only UTF-8 file names in a startup entry. Move it to a "
                "folder whose name is plain text.";
@@ -173,10 +176,10 @@ std::string EntryCommand(std::string_view text) {
     const std::string exec = String(file.get(), "Exec");
     gint argc = 0;
     gchar** argv = nullptr;
-    if (!g_shell_parse_argv(exec.c_str(), &argc, &argv, nullptr)) {
+    if (!G().shellParseArgv(exec.c_str(), &argc, &argv, nullptr)) {
         return exec;
     }
-    const Strv args(argv);
+    const GlibStrv args(argv);
     return argc == 1 ? "\"" + std::string(args.get()[0]) + "\"" : exec;
 }
 
@@ -190,14 +193,14 @@ std::string EnabledEntryText(std::string_view existing, std::string_view path) {
         return ToData(FreshEntry(path).get());
     }
     if (String(file.get(), "Type") != "Application") {
-        g_key_file_set_string(file.get(), kGroup, "Type", "Application");
+        G().keyFileSetString(file.get(), kGroup, "Type", "Application");
     }
     SetProgram(file.get(), path);
     if (HasKey(file.get(), "Hidden")) {
-        g_key_file_remove_key(file.get(), kGroup, "Hidden", nullptr);
+        G().keyFileRemoveKey(file.get(), kGroup, "Hidden", nullptr);
     }
     if (HasKey(file.get(), "X-GNOME-Autostart-enabled")) {
-        g_key_file_set_boolean(file.get(), kGroup, "X-GNOME-Autostart-enabled", TRUE);
+        G().keyFileSetBoolean(file.get(), kGroup, "X-GNOME-Autostart-enabled", TRUE);
     }
     return ToData(file.get());
 }
@@ -210,7 +213,7 @@ DisabledEntry DisableEntry(std::string_view existing, bool shadowsSystemEntry) {
     if (!shadowsSystemEntry && OnlyTapperbirdsKeys(file.get())) {
         return {DisabledEntry::Action::Delete, {}};
     }
-    g_key_file_set_boolean(file.get(), kGroup, "Hidden", TRUE);
+    G().keyFileSetBoolean(file.get(), kGroup, "Hidden", TRUE);
     return {DisabledEntry::Action::Write, ToData(file.get())};
 }
 

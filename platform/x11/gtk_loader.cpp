@@ -16,8 +16,8 @@ void GtkModuleLoader::LibraryClose::operator()(void* handle) const {
     dlclose(handle);
 }
 
-GtkModuleLoader::GtkModuleLoader(X11Session& session, std::string programPath)
-    : session_(session), programPath_(std::move(programPath)) {}
+GtkModuleLoader::GtkModuleLoader(X11Session& session, MainLoop& loop, std::string programPath)
+    : session_(session), loop_(loop), programPath_(std::move(programPath)) {}
 
 GtkModuleLoader::~GtkModuleLoader() {
     module_.reset();
@@ -55,6 +55,7 @@ GtkModule* GtkModuleLoader::Get() {
         }
         module_.reset(module);
         failed_ = false;
+        loop_.HandOver(module_->MainLoop());
         return module_.get();
     }
     std::fprintf(stderr, "tapperbird: cannot load the menu and About window (%s)\n",

@@ -11,13 +11,15 @@
 #include <vector>
 
 #include "platform/x11/gtk_module.h"
+#include "platform/x11/main_loop.h"
 #include "platform/x11/x11_session.h"
 
 namespace tb::x11 {
 
 class GtkModuleLoader {
   public:
-    GtkModuleLoader(X11Session& session, std::string programPath);
+    // Once loaded, the module's GLib loop takes over from `loop`.
+    GtkModuleLoader(X11Session& session, MainLoop& loop, std::string programPath);
     ~GtkModuleLoader();
     GtkModuleLoader(const GtkModuleLoader&) = delete;
     GtkModuleLoader& operator=(const GtkModuleLoader&) = delete;
@@ -30,6 +32,7 @@ class GtkModuleLoader {
         void operator()(void* handle) const;
     };
     X11Session& session_;
+    MainLoop& loop_;
     std::string programPath_;
     std::unique_ptr<void, LibraryClose> library_;
     std::unique_ptr<GtkModule> module_;

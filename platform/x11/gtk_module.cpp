@@ -11,6 +11,7 @@
 #include <string>
 
 #include "assets/assets.h"
+#include "platform/x11/glib_loop.h"
 #include "platform/x11/x11_about_view.h"
 #include "platform/x11/x11_menu.h"
 #include "platform/x11/x11_pixbuf.h"
@@ -82,9 +83,11 @@ class Module final : public GtkModule {
         host_.LeavePopup();
         gtk_widget_destroy(dialog);
     }
+    GuestLoop& MainLoop() override { return loop_; }
 
   private:
     GtkHost& host_;
+    GlibLoop loop_;
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "platform/about_view.h"
 #include "platform/menu.h"
+#include "platform/x11/main_loop.h"
 
 namespace tb::x11 {
 
@@ -58,10 +59,12 @@ class GtkModule {
                                                        float twipsPerPixelY) = 0;
     // Modal: returns once the box is closed.
     virtual void MessageBox(std::string_view text, std::string_view title, std::int32_t style) = 0;
+    // GLib's main loop, which GTK needs, to take the program's connection and timers over.
+    virtual GuestLoop& MainLoop() = 0;
 };
 
 // Bumped whenever these interfaces change, so a stale module is refused rather than misused.
-inline constexpr int kGtkModuleAbi = 1;
+inline constexpr int kGtkModuleAbi = 2;
 inline constexpr const char* kGtkModuleEntry = "tapperbird_gtk_module_open";
 inline constexpr const char* kGtkModuleFile = "libtapperbird-gtk.so";
 

@@ -1,8 +1,6 @@
 // The Linux program: builds the X11 realisation of every platform service, hands it to the
-// program's logic and runs GLib's main loop until "Exit" ends the process. The bird needs only
+// program's logic and runs the main loop until "Exit" ends the process. The bird needs only
 // Xlib; GTK comes in with its module the first time a menu, About window or message box opens.
-#include <glib.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -14,6 +12,7 @@
 #include "platform/x11/display_name.h"
 #include "platform/x11/gtk_loader.h"
 #include "platform/x11/lock_file_mutex.h"
+#include "platform/x11/main_loop.h"
 #include "platform/x11/x11_bird_surface.h"
 #include "platform/x11/x11_forms_runtime.h"
 #include "platform/x11/x11_session.h"
@@ -23,19 +22,18 @@
 
 namespace {
 
-struct MainLoopUnref {
-    void operator()(GMainLoop* loop) const { g_main_loop_unref(loop); }
-};
-
 int Run(int argc, char** argv) {
     // The desktop's own scale: window positions are absolute pixels (no Wayland: XWayland does
     // it), and the bird scales itself.
     const char* desktopScale = std::getenv("GDK_SCALE");
     const int gdkScale = desktopScale != nullptr ? std::atoi(desktopScale) : 1;
     tb::x11::X11Session session(tb::x11::DisplayToOpen(argc, argv, std::getenv("DISPLAY")));
+    tb::x11::PollWaiter waiter;
+    tb::x11::MainLoop loop(waiter);
+    loop.WatchConnection(session.connectionFd(), session);
 
-    tb::x11::GtkModuleLoader gtk(session, tb::x11::X11FormsRuntime::ReadProgramPath());
-    tb::x11::X11FormsRuntime forms(session, gdkScale, gtk);
+    tb::x11::GtkModuleLoader gtk(session, loop, tb::x11::X11FormsRuntime::ReadProgramPath());
+    tb::x11::X11FormsRuntime forms(session, loop, gdkScale, gtk);
     tb::x11::X11WindowSystem windows(session);
     tb::x11::X11BirdSurface bird(session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
     tb::x11::XdgRegistry registry(tb::x11::XdgRegistry::DefaultConfigHome(),
@@ -49,9 +47,7 @@ int Run(int argc, char** argv) {
 
     tb::Program program(platform);
     program.Start();
-    std::unique_ptr<GMainLoop, MainLoopUnref> loop(g_main_loop_new(nullptr, FALSE));
-    g_main_loop_run(loop.get());
-    return 0;
+    loop.Run();
 }
 
 }  // namespace

@@ -3,12 +3,13 @@
 #pragma once
 
 #include <gtk/gtk.h>
+#include <X11/Xlib.h>
 
 #include <deque>
 #include <string>
 
 #include "platform/about_view.h"
-#include "platform/x11/x11_handles.h"
+#include "platform/x11/gobject_ptr.h"
 #include "platform/x11/gtk_module.h"
 
 namespace tb::x11 {

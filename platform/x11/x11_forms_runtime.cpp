@@ -1,7 +1,6 @@
-// GLib-backed timers and the screen, program and message-box services of the forms runtime.
+// Timers, the screen, the program and message-box services of the forms runtime.
 #include "platform/x11/x11_forms_runtime.h"
 
-#include <glib.h>
 #include <limits.h>
 #include <unistd.h>
 #include <X11/extensions/Xrandr.h>
@@ -14,42 +13,6 @@
 #include "platform/x11/xft_dpi.h"
 
 namespace tb::x11 {
-namespace {
-
-// A GLib timeout that exists only while the timer is enabled, so a disabled timer costs nothing.
-class GlibTimer final : public Timer {
-  public:
-    GlibTimer(std::int32_t intervalMs, std::function<void()> onTick)
-        : intervalMs_(static_cast<guint>(std::max(intervalMs, 1))), onTick_(std::move(onTick)) {}
-    ~GlibTimer() override { SetEnabled(false); }
-    GlibTimer(const GlibTimer&) = delete;
-    GlibTimer& operator=(const GlibTimer&) = delete;
-
-    void SetEnabled(bool enabled) override {
-        if (enabled && sourceId_ == 0) {
-            sourceId_ = g_timeout_add(intervalMs_, &GlibTimer::Tick, this);
-        } else if (!enabled && sourceId_ != 0) {
-            g_source_remove(sourceId_);
-            sourceId_ = 0;
-        }
-    }
-    bool Enabled() const override { return sourceId_ != 0; }
-
-  private:
-    static gboolean Tick(gpointer self) {
-        auto* timer = static_cast<GlibTimer*>(self);
-        const guint mine = timer->sourceId_;
-        timer->onTick_();
-        // The handler may have switched this timer off (and on again, as a new source).
-        return timer->sourceId_ == mine ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
-    }
-
-    guint intervalMs_;
-    std::function<void()> onTick_;
-    guint sourceId_ = 0;
-};
-
-}  // namespace
 
 // Empty rather than a bare name, which would start whatever else of that name is on the path.
 std::string X11FormsRuntime::ReadProgramPath() {
@@ -61,8 +24,9 @@ std::string X11FormsRuntime::ReadProgramPath() {
     return {};
 }
 
-X11FormsRuntime::X11FormsRuntime(X11Session& session, int desktopScale, GtkModuleLoader& gtk)
-    : session_(session), gtk_(gtk), programPath_(ReadProgramPath()) {
+X11FormsRuntime::X11FormsRuntime(X11Session& session, MainLoop& loop, int desktopScale,
+                                 GtkModuleLoader& gtk)
+    : session_(session), loop_(loop), gtk_(gtk), programPath_(ReadProgramPath()) {
     const char* resources = XResourceManagerString(session_.display());
     const double dpi = XftDpiFromResources(resources != nullptr ? resources : "");
     twipsPerPixel_ = static_cast<float>(kTwipsPerInch / dpi);
@@ -124,7 +88,7 @@ void X11FormsRuntime::RefreshMonitors() {
 
 std::unique_ptr<Timer> X11FormsRuntime::CreateTimer(std::int32_t intervalMs,
                                                     std::function<void()> onTick) {
-    return std::make_unique<GlibTimer>(intervalMs, std::move(onTick));
+    return loop_.CreateTimer(intervalMs, std::move(onTick));
 }
 
 // The root window's size; Xlib keeps it current as RandR changes are passed on.

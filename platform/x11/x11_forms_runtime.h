@@ -1,4 +1,4 @@
-// The forms runtime on X11: GLib timeouts as timers, the root window as the screen, RandR's
+// The forms runtime on X11: the main loop's timers, the root window as the screen, RandR's
 // monitors, Xft.dpi as the logical resolution, and the GTK module's message box.
 #pragma once
 
@@ -8,6 +8,7 @@
 
 #include "platform/forms_runtime.h"
 #include "platform/x11/gtk_loader.h"
+#include "platform/x11/main_loop.h"
 #include "platform/x11/x11_session.h"
 
 namespace tb::x11 {
@@ -15,7 +16,7 @@ namespace tb::x11 {
 class X11FormsRuntime final : public FormsRuntime, private XEventHandler {
   public:
     // `desktopScale`: the whole-number scale the desktop asked for (GDK_SCALE), 1 when none.
-    X11FormsRuntime(X11Session& session, int desktopScale, GtkModuleLoader& gtk);
+    X11FormsRuntime(X11Session& session, MainLoop& loop, int desktopScale, GtkModuleLoader& gtk);
     ~X11FormsRuntime() override;
     X11FormsRuntime(const X11FormsRuntime&) = delete;
     X11FormsRuntime& operator=(const X11FormsRuntime&) = delete;
@@ -38,6 +39,7 @@ class X11FormsRuntime final : public FormsRuntime, private XEventHandler {
 
   private:
     X11Session& session_;
+    MainLoop& loop_;
     GtkModuleLoader& gtk_;
     // Reads every monitor again: at start and whenever RandR says they changed.
     void RefreshMonitors();

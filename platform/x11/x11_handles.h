@@ -1,8 +1,7 @@
-// Owners for the GObject, Xlib and POSIX handles the X11 realisation holds, so that every
+// Owners for the Xlib and POSIX handles the X11 realisation holds, so that every
 // one of them is released exactly once. Copying is deleted; moving is allowed.
 #pragma once
 
-#include <glib-object.h>
 #include <X11/Xlib.h>
 
 #include <memory>
@@ -11,23 +10,6 @@
 #include "platform/x11/unique_fd.h"
 
 namespace tb::x11 {
-
-struct GObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-// A strong reference to a GObject of type T (GdkPixbuf, GdkCursor, ...).
-template <typename T>
-using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
-
-struct GErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
-};
-using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
-
-struct GFree {
-    void operator()(gpointer p) const { g_free(p); }
-};
-using GCharPtr = std::unique_ptr<gchar, GFree>;
 
 struct XFreeDeleter {
     void operator()(void* p) const {

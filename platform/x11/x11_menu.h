@@ -7,7 +7,7 @@
 #include <deque>
 
 #include "platform/menu.h"
-#include "platform/x11/x11_handles.h"
+#include "platform/x11/gobject_ptr.h"
 #include "platform/x11/gtk_module.h"
 
 namespace tb::x11 {

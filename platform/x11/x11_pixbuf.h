@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/x11/x11_handles.h"
+#include "platform/x11/gobject_ptr.h"
 
 namespace tb::x11 {
 

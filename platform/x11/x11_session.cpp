@@ -27,9 +27,6 @@ int OnConnectionLost(Display*) {
 
 }  // namespace
 
-GSourceFuncs X11Session::sourceFuncs_ = {
-    &X11Session::Prepare, &X11Session::Check, &X11Session::Dispatch, nullptr, nullptr, nullptr};
-
 X11Session::X11Session(const std::string& displayName) {
     display_ = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
     if (display_ == nullptr) {
@@ -51,17 +48,6 @@ X11Session::X11Session(const std::string& displayName) {
     // Root property changes announce a new active window; root substructure events announce
     // top-levels appearing, moving and being restacked over the bird.
     XSelectInput(display_, root_, PropertyChangeMask | SubstructureNotifyMask);
-
-    // The connection's events are read by the main loop whenever the socket has some, and
-    // whatever was queued meanwhile (by a call that waited for a reply) before it sleeps.
-    source_ = g_source_new(&sourceFuncs_, sizeof(EventSource));
-    auto* events = reinterpret_cast<EventSource*>(source_);
-    events->session = this;
-    events->poll.fd = ConnectionNumber(display_);
-    events->poll.events = G_IO_IN | G_IO_HUP | G_IO_ERR;
-    g_source_add_poll(source_, &events->poll);
-    g_source_set_can_recurse(source_, TRUE);
-    g_source_attach(source_, nullptr);
 
     // The stacking order as it stands now; the events keep it from here on.
     Window rootReturn = None;
@@ -106,8 +92,6 @@ void X11Session::SetTarget(Window window) {
 }
 
 X11Session::~X11Session() {
-    g_source_destroy(source_);
-    g_source_unref(source_);
     XCloseDisplay(display_);
 }
 
@@ -115,26 +99,19 @@ void X11Session::RemoveHandler(XEventHandler* handler) {
     std::erase(handlers_, handler);
 }
 
-gboolean X11Session::Prepare(GSource* source, gint* timeout) {
-    auto* events = reinterpret_cast<EventSource*>(source);
-    *timeout = -1;
+// The connection's events are read whenever the socket has some, and whatever was queued
+// meanwhile (by a call that waited for a reply) before the loop sleeps.
+bool X11Session::PrepareToWait() {
     // Whatever we asked of the server goes out before the loop sleeps.
-    XFlush(events->session->display_);
-    return XEventsQueued(events->session->display_, QueuedAlready) > 0;
+    XFlush(display_);
+    return EventsQueued();
 }
 
-gboolean X11Session::Check(GSource* source) {
-    auto* events = reinterpret_cast<EventSource*>(source);
-    return (events->poll.revents & (G_IO_IN | G_IO_HUP | G_IO_ERR)) != 0 ||
-           XEventsQueued(events->session->display_, QueuedAlready) > 0;
+bool X11Session::EventsQueued() {
+    return XEventsQueued(display_, QueuedAlready) > 0;
 }
 
-gboolean X11Session::Dispatch(GSource* source, GSourceFunc, gpointer) {
-    reinterpret_cast<EventSource*>(source)->session->DrainEvents();
-    return G_SOURCE_CONTINUE;
-}
-
-void X11Session::DrainEvents() {
+void X11Session::DispatchEvents() {
     // XPending reads what the socket holds; a broken connection ends in OnConnectionLost.
     while (XPending(display_) > 0) {
         XEvent event;

@@ -1,10 +1,9 @@
-// What the X11 realisations share: the connection to the X server (its events read by GLib's
-// main loop), the atoms they ask about, the bird window's identity, and a watch on the root
-// window that tells them when the active window changed, the window the bird perches on moved,
+// What the X11 realisations share: the connection to the X server (its events read by the
+// program's main loop), the atoms they ask about, the bird window's identity, and a watch on the
+// root window that tells them when the active window changed, the window the bird perches on moved,
 // or a window came above the bird, so that the 100 ms ticks ask the server only then.
 #pragma once
 
-#include <glib.h>
 #include <X11/Xlib.h>
 
 #include <cstdint>
@@ -13,6 +12,7 @@
 
 #include "platform/x11/change_filter.h"
 #include "platform/x11/gtk_module.h"
+#include "platform/x11/main_loop.h"
 
 namespace tb::x11 {
 
@@ -32,7 +32,7 @@ class XEventHandler {
     virtual void OnXEvent(const XEvent& event) = 0;
 };
 
-class X11Session final : public GtkHost {
+class X11Session final : public GtkHost, public ConnectionWatch {
   public:
     // Opens `displayName` (empty: $DISPLAY); throws with the one line to say when it cannot.
     explicit X11Session(const std::string& displayName);
@@ -46,6 +46,12 @@ class X11Session final : public GtkHost {
     const X11Atoms& atoms() const { return atoms_; }
     // The name the connection was opened with, as the server's address (":1", "host:0.0").
     const std::string& displayName() const { return displayName_; }
+
+    int connectionFd() const { return ConnectionNumber(display_); }
+    // ConnectionWatch: what the main loop asks of the connection.
+    bool PrepareToWait() override;
+    bool EventsQueued() override;
+    void DispatchEvents() override;
 
     void AddHandler(XEventHandler* handler) { handlers_.push_back(handler); }
     void RemoveHandler(XEventHandler* handler);
@@ -101,24 +107,11 @@ class X11Session final : public GtkHost {
     // The root's child holding `window` (the window manager's frame, or itself).
     Window TopLevelOf(Window window);
     void HandleEvent(const XEvent& event);
-    // Reads and settles every event that has arrived.
-    void DrainEvents();
-    static gboolean Prepare(GSource* source, gint* timeout);
-    static gboolean Check(GSource* source);
-    static gboolean Dispatch(GSource* source, GSourceFunc callback, gpointer data);
-
-    struct EventSource {
-        GSource base;
-        X11Session* session;
-        GPollFD poll;
-    };
-    static GSourceFuncs sourceFuncs_;
 
     Display* display_ = nullptr;
     std::string displayName_;
     Window root_ = None;
     X11Atoms atoms_{};
-    GSource* source_ = nullptr;
     std::vector<XEventHandler*> handlers_;
     Window birdWindow_ = 0;
     struct OwnWindowEntry {

@@ -14,8 +14,10 @@ import argparse
 import os
 import random
 import re
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 import desktop
@@ -405,6 +407,40 @@ def a_restart_after_the_first_run_writes_nothing(d):
 @scenario(sets=("suite", "dpi"))
 def the_bird_never_became_the_foreground(d):
     check(not d.bird_was_foreground(), "the bird window became the foreground window")
+
+
+@scenario("x11")
+def no_toolkit_before_the_first_click_and_none_needed_to_keep_pecking(d):
+    """The restarted bird, never clicked, maps no GLib and no GTK; a copy with no GTK module to
+    load says so in one line when clicked, opens no menu and keeps pecking."""
+    with open(f"/proc/{d.program.pid}/maps") as f:
+        maps = f.read()
+    loaded = [lib for lib in ("libglib-2.0", "libgobject", "libgio", "libgtk", "libgdk",
+                              "libpango", "libcairo", "libfontconfig", "libGL", "libatk")
+              if f"/{lib}" in maps]
+    check(not loaded, f"a bird nobody clicked maps {loaded}")
+    d.program.terminate()
+    d.program.wait(5)
+    with tempfile.TemporaryDirectory() as folder:
+        installed, d.path = d.path, shutil.copy(d.path, folder)
+        try:
+            mark = os.path.getsize(d.log_path)
+            d.launch()
+            x, y = wait_perched(d, d.w2)
+            for _ in range(2):
+                gx, gy = d.always_opaque[len(d.always_opaque) // 2]
+                d.click(x + gx, y + gy)
+                time.sleep(0.5)
+                check(d.menu_rect() is None, "a menu opened with no module to draw it")
+            shown = {visible_frame(d, (x, y)) for _ in range(40) if time.sleep(0.2) is None}
+            check(len(shown - {None}) > 1 and d.program.poll() is None,
+                  f"the bird without its module showed only frames {shown}")
+            with open(d.log_path, "rb") as f:
+                said = f.read()[mark:].decode(errors="replace").strip().splitlines()
+            check(len(said) == 1 and said[0].startswith("tapperbird: cannot load the menu"),
+                  f"the program said {said!r} without its module")
+        finally:
+            d.path = installed
 
 
 @scenario("wine", ("dpi",))

@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "about/about_window.h"
 #include "desktop/monitors.h"
 #include "platform/units.h"
 #include "platform/win32/win32_about.h"
@@ -309,20 +310,20 @@ void TestEnlargedCursor(Win32FormsRuntime& forms) {
     CHECK(differing == 0 && white > 0 && white < twice.cx * twice.cy);  // and not blank
 }
 
-// The About window lays itself out at its DPI: the design's twips in pixels at that DPI, fonts
-// and the hand cursor to match; a WM_DPICHANGED to twice the DPI takes the suggested rectangle.
+// The program's About window lays itself out at its DPI: the design's twips in pixels at that DPI,
+// fonts and the hand cursor to match; a WM_DPICHANGED to twice the DPI takes the suggested
+// rectangle.
 void TestAboutAtItsDpi(Win32FormsRuntime& forms) {
-    const FontSpec font{"MS Sans Serif", 8.25f, false}, titleFont{"MS Sans Serif", 13.5f, false};
-    const AboutControl controls[] = {
-        {AboutControlId::CreditsFrame, AboutControlKind::Frame, "", 240, 1080, 3135, 3015, false,
-         font, TextAlign::Left, false},
-        {AboutControlId::Title, AboutControlKind::Label, "Tapperbird", 240, 120, 3135, 375, false,
-         titleFont, TextAlign::Left, false},
-        {AboutControlId::DonateButton, AboutControlKind::Picture, "", 1080, 960, 930, 465, true,
-         font, TextAlign::Left, true}};
-    const AboutControl &frame = controls[0], &title = controls[1], &picture = controls[2];
+    const AboutDesign& design = AboutWindowDesign();
+    const auto find = [&design](AboutControlId id) {
+        return *std::find_if(design.controls.begin(), design.controls.end(),
+                             [id](const AboutControl& c) { return c.id == id; });
+    };
+    const AboutControl frame = find(AboutControlId::CreditsFrame),
+                       title = find(AboutControlId::Title),
+                       picture = find(AboutControlId::DonateButton);
     Win32AboutView about(forms);
-    about.Create(AboutDesign{"About", 3600, 4425, controls});
+    about.Create(design);
     HWND window = ToHwnd(about.Handle());
     if (!CHECK(window != nullptr)) {
         return;
@@ -333,8 +334,8 @@ void TestAboutAtItsDpi(Win32FormsRuntime& forms) {
     const int dpi = forms.PrimaryDpi();
     RECT r{};
     ::GetClientRect(window, &r);
-    CHECK(r.right == RoundHalfEven(3600 * dpi / 1440.0) &&
-          r.bottom == RoundHalfEven(4425 * dpi / 1440.0));
+    CHECK(r.right == RoundHalfEven(design.clientWidthTwips * dpi / 1440.0) &&
+          r.bottom == RoundHalfEven(design.clientHeightTwips * dpi / 1440.0));
     for (const int at : {dpi, 2 * dpi}) {
         const auto pixels = [at](int twips) { return RoundHalfEven(twips * at / 1440.0); };
         if (at != dpi) {

@@ -263,40 +263,37 @@ SIZE BitmapSize(HBITMAP bitmap) {
     return {info.bmWidth, info.bmHeight};
 }
 
-// The hand cursor twice as large: every pixel of both masks a 2 x 2 block, the hot spot moved.
-void TestEnlargedCursor(Win32FormsRuntime& forms) {
-    UniqueHcursor hand(static_cast<HCURSOR>(
-        ::LoadImageW(forms.Instance(), MAKEINTRESOURCEW(TB_IDC_HAND), IMAGE_CURSOR, 0, 0, 0)));
-    UniqueHcursor big = EnlargeCursor(hand.get(), 2);
-    ICONINFO small{}, large{};
-    if (!CHECK(hand && big && ::GetIconInfo(hand.get(), &small) &&
-               ::GetIconInfo(big.get(), &large))) {
-        return;
+// True when `big` is `small` enlarged `factor` times: every pixel of the mask a factor x factor
+// block, and the mask not blank; the hot spot moved with it.
+bool IsEnlarged(HCURSOR small, HCURSOR big, int factor) {
+    ICONINFO a{}, b{};
+    const bool got = ::GetIconInfo(small, &a) && ::GetIconInfo(big, &b);
+    const UniqueHbitmap aMask(a.hbmMask), aColour(a.hbmColor), bMask(b.hbmMask),
+        bColour(b.hbmColor);
+    const SIZE size = BitmapSize(aMask.get()), large = BitmapSize(bMask.get());
+    if (!got || large.cx != factor * size.cx || large.cy != factor * size.cy ||
+        !aColour != !bColour || b.xHotspot != factor * a.xHotspot ||
+        b.yHotspot != factor * a.yHotspot) {
+        return false;
     }
-    const UniqueHbitmap smallMask(small.hbmMask), smallColour(small.hbmColor);
-    const UniqueHbitmap largeMask(large.hbmMask), largeColour(large.hbmColor);
-    const SIZE size = BitmapSize(smallMask.get()), twice = BitmapSize(largeMask.get());
-    CHECK(large.xHotspot == 2 * small.xHotspot && large.yHotspot == 2 * small.yHotspot);
-    if (!CHECK(twice.cx == 2 * size.cx && twice.cy == 2 * size.cy &&
-               !largeColour == !smallColour)) {
-        return;
-    }
-    UniqueMemoryDc smallDc(::CreateCompatibleDC(nullptr)), largeDc(::CreateCompatibleDC(nullptr));
-    ScopedSelect smallIn(smallDc.get(), smallMask.get()), largeIn(largeDc.get(), largeMask.get());
-    int differing = 0, white = 0;
-    for (int y = 0; y < twice.cy; ++y) {
-        for (int x = 0; x < twice.cx; ++x) {
-            const COLORREF want = ::GetPixel(smallDc.get(), x / 2, y / 2);
-            differing += ::GetPixel(largeDc.get(), x, y) != want;
+    UniqueMemoryDc aDc(::CreateCompatibleDC(nullptr)), bDc(::CreateCompatibleDC(nullptr));
+    ScopedSelect aIn(aDc.get(), aMask.get()), bIn(bDc.get(), bMask.get());
+    int white = 0;
+    for (int y = 0; y < large.cy; ++y) {
+        for (int x = 0; x < large.cx; ++x) {
+            const COLORREF want = ::GetPixel(aDc.get(), x / factor, y / factor);
+            if (::GetPixel(bDc.get(), x, y) != want) {
+                return false;
+            }
             white += want == RGB(255, 255, 255);
         }
     }
-    CHECK(differing == 0 && white > 0 && white < twice.cx * twice.cy);  // and not blank
+    return white > 0 && white < large.cx * large.cy;
 }
 
 // The program's About window lays itself out at its DPI: the design's twips in pixels at that DPI,
-// fonts and the hand cursor to match; a WM_DPICHANGED to twice the DPI takes the suggested
-// rectangle.
+// fonts to match, the hand cursor enlarged by whole numbers as the bird is; a WM_DPICHANGED to
+// twice the DPI takes the suggested rectangle.
 void TestAboutAtItsDpi(Win32FormsRuntime& forms) {
     const AboutDesign& design = AboutWindowDesign();
     const auto find = [&design](AboutControlId id) {
@@ -306,6 +303,8 @@ void TestAboutAtItsDpi(Win32FormsRuntime& forms) {
     const AboutControl frame = find(AboutControlId::CreditsFrame),
                        title = find(AboutControlId::Title),
                        picture = find(AboutControlId::DonateButton);
+    const UniqueHcursor hand(static_cast<HCURSOR>(
+        ::LoadImageW(forms.Instance(), MAKEINTRESOURCEW(TB_IDC_HAND), IMAGE_CURSOR, 0, 0, 0)));
     Win32AboutView about(forms);
     about.Create(design);
     HWND window = ToHwnd(about.Handle());
@@ -341,10 +340,7 @@ void TestAboutAtItsDpi(Win32FormsRuntime& forms) {
         // The cursor the window sets over the picture, a link: the hand enlarged as the bird is.
         ::SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(item(picture.id)),
                        MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-        ICONINFO icon{};
-        const bool got = ::GetIconInfo(::GetCursor(), &icon);
-        const UniqueHbitmap mask(icon.hbmMask), colour(icon.hbmColor);
-        CHECK(got && BitmapSize(mask.get()).cx == 32 * BirdScaleFor(at / 96.0));
+        CHECK(IsEnlarged(hand.get(), ::GetCursor(), BirdScaleFor(at / 96.0)));
     }
 }
 
@@ -386,9 +382,9 @@ void operator delete(void* block, std::size_t) noexcept {
 int main() {
     try {
         Win32FormsRuntime forms(::GetModuleHandleW(nullptr));
-        for (const auto test : {TestFrameBitmaps, TestRegistry, TestWindowSystem, TestShellAndMutex,
-                                TestTimers, TestBirdSurface, TestMonitors, TestEnlargedCursor,
-                                TestAboutAtItsDpi, TestSessionEnd}) {
+        for (const auto test :
+             {TestFrameBitmaps, TestRegistry, TestWindowSystem, TestShellAndMutex, TestTimers,
+              TestBirdSurface, TestMonitors, TestAboutAtItsDpi, TestSessionEnd}) {
             test(forms);
         }
     } catch (const std::exception& error) {

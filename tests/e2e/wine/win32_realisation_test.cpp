@@ -150,7 +150,8 @@ void TestWindowSystem(Win32FormsRuntime&) {
     CHECK(!windows.IsWindowVisible(handle) && !windows.GetWindowRect(0, kept));
 }
 
-void TestTimers(Win32FormsRuntime& forms) {
+// The program's ticks, held and ended. Last, as the session ends here.
+void TestTimersAndSessionEnd(Win32FormsRuntime& forms) {
     int ticks = 0;
     auto timer = forms.CreateTimer(50, [&] { ++ticks; });
     auto idle = forms.CreateTimer(50, [&] { ticks += 1000; });  // never enabled
@@ -178,6 +179,19 @@ void TestTimers(Win32FormsRuntime& forms) {
     CHECK(ticksOver(200) >= 2);
     timer->SetEnabled(false);
     CHECK(ticksOver(200) == 0);
+
+    // Logging off: the host agrees at once; when the session really ends no tick runs any more
+    // and the message loop is told to end, so the program returns from WinMain.
+    timer->SetEnabled(true);
+    HWND host = forms.HostWindow();
+    MSG quit;
+    CHECK(::SendMessageW(host, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) == TRUE);
+    ::SendMessageW(host, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);  // another program refused
+    CHECK(!::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+    CHECK(ticksOver(150) > 0);
+    ::SendMessageW(host, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    CHECK(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && quit.wParam == 0);
+    CHECK(ticksOver(150) == 0);
 }
 
 void TestBirdSurface(Win32FormsRuntime& forms) {
@@ -344,27 +358,6 @@ void TestAboutAtItsDpi(Win32FormsRuntime& forms) {
     }
 }
 
-// Logging off: the host agrees at once; when the session really ends no tick runs any more and
-// the message loop is told to end, so the program returns from WinMain.
-void TestSessionEnd(Win32FormsRuntime&) {
-    Win32FormsRuntime forms(::GetModuleHandleW(nullptr));
-    int ticks = 0;
-    auto timer = forms.CreateTimer(20, [&] { ++ticks; });
-    timer->SetEnabled(true);
-    HWND host = forms.HostWindow();
-    CHECK(::SendMessageW(host, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) == TRUE);
-    ::SendMessageW(host, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);  // another program refused
-    MSG quit;
-    CHECK(!::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
-    Pump(150);
-    CHECK(ticks > 0);
-    ::SendMessageW(host, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-    CHECK(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && quit.wParam == 0);
-    ticks = 0;
-    Pump(150);
-    CHECK(ticks == 0);
-}
-
 }  // namespace
 
 void* operator new(std::size_t size) {
@@ -383,8 +376,8 @@ int main() {
     try {
         Win32FormsRuntime forms(::GetModuleHandleW(nullptr));
         for (const auto test :
-             {TestFrameBitmaps, TestRegistry, TestWindowSystem, TestShellAndMutex, TestTimers,
-              TestBirdSurface, TestMonitors, TestAboutAtItsDpi, TestSessionEnd}) {
+             {TestFrameBitmaps, TestRegistry, TestWindowSystem, TestShellAndMutex, TestBirdSurface,
+              TestMonitors, TestAboutAtItsDpi, TestTimersAndSessionEnd}) {
             test(forms);
         }
     } catch (const std::exception& error) {

@@ -10,15 +10,15 @@
 #include "desktop/monitors.h"
 #include "platform/platform.h"
 #include "platform/x11/display_name.h"
-#include "platform/x11/gtk_loader.h"
-#include "platform/x11/lock_file_mutex.h"
-#include "platform/x11/main_loop.h"
+#include "platform/linux/gtk_loader.h"
+#include "platform/linux/lock_file_mutex.h"
+#include "platform/linux/main_loop.h"
 #include "platform/x11/x11_bird_surface.h"
 #include "platform/x11/x11_forms_runtime.h"
 #include "platform/x11/x11_session.h"
-#include "platform/x11/x11_shell.h"
+#include "platform/linux/desktop_shell.h"
 #include "platform/x11/x11_window_system.h"
-#include "platform/x11/xdg_registry.h"
+#include "platform/linux/xdg_registry.h"
 
 namespace {
 
@@ -32,7 +32,8 @@ int Run(int argc, char** argv) {
     tb::x11::MainLoop loop(waiter);
     loop.WatchConnection(session.connectionFd(), session);
 
-    tb::x11::GtkModuleLoader gtk(session, loop, tb::x11::X11FormsRuntime::ReadProgramPath());
+    tb::x11::GtkModuleLoader gtk(session, session.displayName(), loop,
+                                 tb::x11::X11FormsRuntime::ReadProgramPath());
     tb::x11::X11FormsRuntime forms(session, loop, gdkScale, gtk);
     tb::x11::X11WindowSystem windows(session);
     tb::x11::X11BirdSurface bird(session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());

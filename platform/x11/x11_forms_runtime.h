@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/forms_runtime.h"
-#include "platform/x11/gtk_loader.h"
-#include "platform/x11/main_loop.h"
+#include "platform/linux/gtk_loader.h"
+#include "platform/linux/main_loop.h"
 #include "platform/x11/x11_session.h"
 
 namespace tb::x11 {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/x11/main_loop.h"
+#include "platform/linux/main_loop.h"
 
 namespace tb::x11 {
 namespace {

@@ -1,12 +1,12 @@
 // dlopen on first need, and the stand-ins that wait for it.
-#include "platform/x11/gtk_loader.h"
+#include "platform/linux/gtk_loader.h"
 
 #include <dlfcn.h>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/x11/gtk_module_path.h"
+#include "platform/linux/gtk_module_path.h"
 
 namespace tb::x11 {
 
@@ -16,8 +16,12 @@ void GtkModuleLoader::LibraryClose::operator()(void* handle) const {
     dlclose(handle);
 }
 
-GtkModuleLoader::GtkModuleLoader(X11Session& session, MainLoop& loop, std::string programPath)
-    : session_(session), loop_(loop), programPath_(std::move(programPath)) {}
+GtkModuleLoader::GtkModuleLoader(GtkHost& session, std::string display, MainLoop& loop,
+                                 std::string programPath)
+    : session_(session),
+      display_(std::move(display)),
+      loop_(loop),
+      programPath_(std::move(programPath)) {}
 
 GtkModuleLoader::~GtkModuleLoader() {
     module_.reset();
@@ -47,8 +51,7 @@ GtkModule* GtkModuleLoader::Get() {
             break;
         }
         char error[256] = "";
-        GtkModule* module =
-            open(kGtkModuleAbi, &session_, session_.displayName().c_str(), error, sizeof error);
+        GtkModule* module = open(kGtkModuleAbi, &session_, display_.c_str(), error, sizeof error);
         if (module == nullptr) {
             reason = error;
             break;

@@ -1,5 +1,5 @@
 // PNG decoding through gdk-pixbuf's loader.
-#include "platform/x11/x11_pixbuf.h"
+#include "platform/linux/gtk_pixbuf.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "platform/x11/gtk_module_path.h"
+#include "platform/linux/gtk_module_path.h"
 
-#include "platform/x11/gtk_module.h"
+#include "platform/linux/gtk_module.h"
 
 namespace tb::x11 {
 

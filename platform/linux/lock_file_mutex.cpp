@@ -1,5 +1,5 @@
 // flock-based named mutex; see lock_file_mutex.h.
-#include "platform/x11/lock_file_mutex.h"
+#include "platform/linux/lock_file_mutex.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/x11/gobject_ptr.h"
+#include "platform/linux/gobject_ptr.h"
 
 namespace tb::x11 {
 

@@ -10,16 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/x11/gtk_module.h"
-#include "platform/x11/main_loop.h"
-#include "platform/x11/x11_session.h"
+#include "platform/linux/gtk_module.h"
+#include "platform/linux/main_loop.h"
 
 namespace tb::x11 {
 
 class GtkModuleLoader {
   public:
-    // Once loaded, the module's GLib loop takes over from `loop`.
-    GtkModuleLoader(X11Session& session, MainLoop& loop, std::string programPath);
+    // Once loaded, the module's GLib loop takes over from `loop`; `display` is the one GTK opens.
+    GtkModuleLoader(GtkHost& session, std::string display, MainLoop& loop, std::string programPath);
     ~GtkModuleLoader();
     GtkModuleLoader(const GtkModuleLoader&) = delete;
     GtkModuleLoader& operator=(const GtkModuleLoader&) = delete;
@@ -31,7 +30,8 @@ class GtkModuleLoader {
     struct LibraryClose {
         void operator()(void* handle) const;
     };
-    X11Session& session_;
+    GtkHost& session_;
+    std::string display_;
     MainLoop& loop_;
     std::string programPath_;
     std::unique_ptr<void, LibraryClose> library_;

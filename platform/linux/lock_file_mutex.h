@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/mutex.h"
-#include "platform/x11/unique_fd.h"
+#include "platform/linux/unique_fd.h"
 
 namespace tb::x11 {
 

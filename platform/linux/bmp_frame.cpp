@@ -1,5 +1,5 @@
 // BMP decoding for the built-in frames; see bmp_frame.h.
-#include "platform/x11/bmp_frame.h"
+#include "platform/linux/bmp_frame.h"
 
 namespace tb::x11 {
 namespace {

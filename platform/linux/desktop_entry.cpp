@@ -1,5 +1,5 @@
 // Autostart entries through GKeyFile and GDesktopAppInfo; see desktop_entry.h.
-#include "platform/x11/desktop_entry.h"
+#include "platform/linux/desktop_entry.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "platform/x11/glib_library.h"
+#include "platform/linux/glib_library.h"
 
 namespace tb::x11 {
 namespace {

@@ -1,5 +1,5 @@
 // The program's own loop, and the hand-over to GLib's.
-#include "platform/x11/main_loop.h"
+#include "platform/linux/main_loop.h"
 
 #include <poll.h>
 #include <time.h>

@@ -11,7 +11,7 @@
 
 #include "platform/about_view.h"
 #include "platform/menu.h"
-#include "platform/x11/main_loop.h"
+#include "platform/linux/main_loop.h"
 
 namespace tb::x11 {
 

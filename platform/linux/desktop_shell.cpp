@@ -1,9 +1,9 @@
 // Default-handler launching through GIO, with xdg-open for desktops GIO knows nothing about.
-#include "platform/x11/x11_shell.h"
+#include "platform/linux/desktop_shell.h"
 
 #include <string>
 
-#include "platform/x11/glib_library.h"
+#include "platform/linux/glib_library.h"
 
 namespace tb::x11 {
 

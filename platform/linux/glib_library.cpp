@@ -1,5 +1,5 @@
 // dlopen on first need; see glib_library.h.
-#include "platform/x11/glib_library.h"
+#include "platform/linux/glib_library.h"
 
 #include <dlfcn.h>
 

@@ -1,7 +1,7 @@
 // GLib's main loop as the guest the program's loop hands over to once GTK is up.
 #pragma once
 
-#include "platform/x11/main_loop.h"
+#include "platform/linux/main_loop.h"
 
 namespace tb::x11 {
 

@@ -1,7 +1,7 @@
 // Registry calls over the XDG configuration folders. Writes go to a temporary file that replaces
 // the old one by rename, so a crash, a full disk or a file-size limit never leaves a half-written
 // entry behind. Reads take regular files only and never block, whatever sits under the name.
-#include "platform/x11/xdg_registry.h"
+#include "platform/linux/xdg_registry.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -16,8 +16,8 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "platform/x11/desktop_entry.h"
-#include "platform/x11/unique_fd.h"
+#include "platform/linux/desktop_entry.h"
+#include "platform/linux/unique_fd.h"
 
 namespace tb::x11 {
 namespace {

@@ -1,5 +1,5 @@
 // The connection and the timers as GLib sources on the default main context.
-#include "platform/x11/glib_loop.h"
+#include "platform/linux/glib_loop.h"
 
 #include <glib.h>
 

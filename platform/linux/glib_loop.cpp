@@ -53,15 +53,23 @@ GSourceFuncs timerFuncs = {nullptr, nullptr, &DispatchTimer, nullptr, nullptr, n
 }  // namespace
 
 GlibLoop::~GlibLoop() {
-    if (connectionSource_ != 0) {
-        g_source_remove(connectionSource_);
+    for (const Connection& connection : connections_) {
+        g_source_remove(connection.source);
     }
 }
 
+void GlibLoop::StopWatching(ConnectionWatch& watch) {
+    std::erase_if(connections_, [&watch](const Connection& connection) {
+        if (connection.watch != &watch) {
+            return false;
+        }
+        g_source_remove(connection.source);
+        return true;
+    });
+}
+
 void GlibLoop::WatchConnection(int fd, ConnectionWatch& watch) {
-    if (connectionSource_ != 0) {
-        g_source_remove(connectionSource_);
-    }
+    StopWatching(watch);
     GSource* source = g_source_new(&connectionFuncs, sizeof(ConnectionSource));
     auto* connection = reinterpret_cast<ConnectionSource*>(source);
     connection->watch = &watch;
@@ -70,7 +78,7 @@ void GlibLoop::WatchConnection(int fd, ConnectionWatch& watch) {
     g_source_add_poll(source, &connection->poll);
     // The bird keeps going while a modal box runs a loop inside one of its events.
     g_source_set_can_recurse(source, TRUE);
-    connectionSource_ = g_source_attach(source, nullptr);
+    connections_.push_back({&watch, g_source_attach(source, nullptr)});
     g_source_unref(source);
 }
 

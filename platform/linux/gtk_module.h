@@ -64,7 +64,7 @@ class GtkModule {
 };
 
 // Bumped whenever these interfaces change, so a stale module is refused rather than misused.
-inline constexpr int kGtkModuleAbi = 2;
+inline constexpr int kGtkModuleAbi = 3;
 inline constexpr const char* kGtkModuleEntry = "tapperbird_gtk_module_open";
 inline constexpr const char* kGtkModuleFile = "libtapperbird-gtk.so";
 

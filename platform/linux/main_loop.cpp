@@ -16,11 +16,23 @@ std::int64_t PollWaiter::NowUs() {
     return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-bool PollWaiter::Wait(int fd, int timeoutMs) {
-    pollfd watched{fd, POLLIN, 0};
-    const int ready = ::poll(&watched, fd >= 0 ? 1 : 0, timeoutMs);
+std::uint32_t PollWaiter::Wait(std::span<const int> fds, int timeoutMs) {
+    std::array<pollfd, MainLoop::kMaxConnections> watched{};
+    const std::size_t count = std::min(fds.size(), watched.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        watched[i] = {fds[i], POLLIN, 0};
+    }
     // EINTR: the caller's next round works out the time left.
-    return ready > 0 && (watched.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    if (::poll(watched.data(), count, timeoutMs) <= 0) {
+        return 0;
+    }
+    std::uint32_t ready = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if ((watched[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            ready |= 1U << i;
+        }
+    }
+    return ready;
 }
 
 class MainLoop::LoopTimer final : public Timer, public TimerSink {
@@ -85,10 +97,36 @@ class MainLoop::LoopTimer final : public Timer, public TimerSink {
 };
 
 void MainLoop::WatchConnection(int fd, ConnectionWatch& watch) {
-    fd_ = fd;
-    watch_ = &watch;
+    std::size_t slot = 0;
+    while (slot < connections_ && watches_[slot] != &watch) {
+        ++slot;
+    }
+    if (slot == connections_) {
+        if (connections_ == kMaxConnections) {
+            return;  // the program watches a fixed few; more is a programming error
+        }
+        ++connections_;
+    }
+    fds_[slot] = fd;
+    watches_[slot] = &watch;
     if (guest_ != nullptr) {
         guest_->WatchConnection(fd, watch);
+    }
+}
+
+void MainLoop::StopWatching(ConnectionWatch& watch) {
+    for (std::size_t i = 0; i < connections_; ++i) {
+        if (watches_[i] == &watch) {
+            for (std::size_t j = i + 1; j < connections_; ++j) {
+                fds_[j - 1] = fds_[j];
+                watches_[j - 1] = watches_[j];
+            }
+            --connections_;
+            if (guest_ != nullptr) {
+                guest_->StopWatching(watch);
+            }
+            return;
+        }
     }
 }
 
@@ -97,6 +135,11 @@ std::unique_ptr<Timer> MainLoop::CreateTimer(std::int32_t intervalMs,
     auto timer = std::make_unique<LoopTimer>(*this, intervalMs, std::move(onTick));
     timers_.push_back(timer.get());
     return timer;
+}
+
+bool MainLoop::IsWatched(const ConnectionWatch* watch) const {
+    return std::find(watches_.begin(), watches_.begin() + static_cast<std::ptrdiff_t>(connections_),
+                     watch) != watches_.begin() + static_cast<std::ptrdiff_t>(connections_);
 }
 
 void MainLoop::Forget(LoopTimer* timer) {
@@ -122,11 +165,22 @@ void MainLoop::RunOnce() {
     if (guest_ != nullptr) {
         return;
     }
-    const bool queued = watch_ != nullptr && watch_->PrepareToWait();
-    const int timeout = queued ? 0 : TimeoutMs(waiter_.NowUs());
-    const bool readable = waiter_.Wait(watch_ != nullptr ? fd_ : -1, timeout);
-    if (watch_ != nullptr && (queued || readable)) {
-        watch_->DispatchEvents();
+    std::uint32_t queued = 0;
+    for (std::size_t i = 0; i < connections_; ++i) {
+        if (watches_[i]->PrepareToWait()) {
+            queued |= 1U << i;
+        }
+    }
+    const int timeout = queued != 0 ? 0 : TimeoutMs(waiter_.NowUs());
+    const std::uint32_t ready =
+        queued | waiter_.Wait(std::span<const int>(fds_.data(), connections_), timeout);
+    // A connection may stop being watched while another dispatches: walk a copy.
+    const std::array<ConnectionWatch*, kMaxConnections> watches = watches_;
+    const std::size_t count = connections_;
+    for (std::size_t i = 0; i < count; ++i) {
+        if ((ready & (1U << i)) != 0 && IsWatched(watches[i])) {
+            watches[i]->DispatchEvents();
+        }
     }
     FireDueTimers(waiter_.NowUs());
 }
@@ -167,8 +221,8 @@ void MainLoop::HandOver(GuestLoop& guest) {
         return;
     }
     guest_ = &guest;
-    if (watch_ != nullptr) {
-        guest.WatchConnection(fd_, *watch_);
+    for (std::size_t i = 0; i < connections_; ++i) {
+        guest.WatchConnection(fds_[i], *watches_[i]);
     }
     std::vector<LoopTimer*> order;
     for (LoopTimer* timer : timers_) {

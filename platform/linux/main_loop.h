@@ -1,12 +1,15 @@
-// The program's main loop: the X connection and the timers. Until the GTK module is loaded it is
-// poll(2) on the connection and the monotonic clock, so a bird nobody clicked maps no GLib; once
-// GTK is up the connection and every timer move to GLib's main loop, which the module runs, so
-// that GTK's menus and modal boxes and the bird share one loop.
+// The program's main loop: the connections (the display server's, and on Wayland the compositor's
+// window-information socket) and the timers. Until the GTK module is loaded it is poll(2) on the
+// connections and the monotonic clock, so a bird nobody clicked maps no GLib; once GTK is up the
+// connections and every timer move to GLib's main loop, which the module runs, so that GTK's
+// menus and modal boxes and the bird share one loop.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "platform/forms_runtime.h"
@@ -37,6 +40,7 @@ class GuestLoop {
   public:
     virtual ~GuestLoop() = default;
     virtual void WatchConnection(int fd, ConnectionWatch& watch) = 0;
+    virtual void StopWatching(ConnectionWatch& watch) = 0;
     // A timer due in `firstMs`, then every `intervalMs` after each tick; returns its id.
     virtual std::uint32_t AddTimer(std::uint32_t firstMs, std::uint32_t intervalMs,
                                    TimerSink& sink) = 0;
@@ -51,16 +55,16 @@ class LoopWaiter {
     virtual ~LoopWaiter() = default;
     // Monotonic microseconds.
     virtual std::int64_t NowUs() = 0;
-    // Waits at most `timeoutMs` (-1: no limit) for `fd` (-1: none) to be readable or hung up;
-    // true when it is.
-    virtual bool Wait(int fd, int timeoutMs) = 0;
+    // Waits at most `timeoutMs` (-1: no limit) for any of `fds` to be readable or hung up;
+    // returns the set of those that are, bit i for fds[i].
+    virtual std::uint32_t Wait(std::span<const int> fds, int timeoutMs) = 0;
 };
 
 // poll(2) and CLOCK_MONOTONIC.
 class PollWaiter final : public LoopWaiter {
   public:
     std::int64_t NowUs() override;
-    bool Wait(int fd, int timeoutMs) override;
+    std::uint32_t Wait(std::span<const int> fds, int timeoutMs) override;
 };
 
 class MainLoop {
@@ -69,7 +73,11 @@ class MainLoop {
     MainLoop(const MainLoop&) = delete;
     MainLoop& operator=(const MainLoop&) = delete;
 
+    // At most kMaxConnections at once; watching `watch` again replaces its descriptor.
     void WatchConnection(int fd, ConnectionWatch& watch);
+    // A connection that closed: no longer waited on (a hung-up socket would wake every round).
+    void StopWatching(ConnectionWatch& watch);
+    static constexpr std::size_t kMaxConnections = 4;
     // A new, disabled timer. Like GLib's timeouts, an enabled timer is due an interval after it
     // was switched on, then an interval after each tick; timers due together tick in the order
     // they were last switched on, after the connection's events.
@@ -91,10 +99,13 @@ class MainLoop {
     int TimeoutMs(std::int64_t nowUs) const;
     void FireDueTimers(std::int64_t nowUs);
     void Forget(LoopTimer* timer);
+    bool IsWatched(const ConnectionWatch* watch) const;
 
     LoopWaiter& waiter_;
-    int fd_ = -1;
-    ConnectionWatch* watch_ = nullptr;
+    // Fixed room, so a round allocates nothing.
+    std::array<int, kMaxConnections> fds_{};
+    std::array<ConnectionWatch*, kMaxConnections> watches_{};
+    std::size_t connections_ = 0;
     GuestLoop* guest_ = nullptr;
     std::vector<LoopTimer*> timers_;
     std::uint64_t lastSwitchOn_ = 0;

@@ -213,9 +213,8 @@ void SwayWindowSource::Stop(const char* why) {
     // Without news the bird cannot know where windows are: it hides (no active window) rather
     // than perch on a stale place. Before the first tree, the caller says why it falls back.
     if (treeSeen_) {
-        std::fprintf(stderr,
-                     "tapperbird: no more window information from sway (%s): the bird hides\n",
-                     why);
+        std::fprintf(
+            stderr, "tapperbird: no more window information from sway (%s): the bird hides\n", why);
         std::fflush(stderr);
     }
     if (loop_ != nullptr) {

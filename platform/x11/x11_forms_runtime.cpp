@@ -1,7 +1,6 @@
 // Timers, the screen, the program and message-box services of the forms runtime.
 #include "platform/x11/x11_forms_runtime.h"
 
-#include <limits.h>
 #include <unistd.h>
 #include <X11/extensions/Xrandr.h>
 
@@ -9,24 +8,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/linux/program_file.h"
 #include "platform/units.h"
 #include "platform/x11/xft_dpi.h"
 
 namespace tb::x11 {
 
-// Empty rather than a bare name, which would start whatever else of that name is on the path.
-std::string X11FormsRuntime::ReadProgramPath() {
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
-    if (n > 0 && static_cast<std::size_t>(n) < sizeof buffer) {
-        return std::string(buffer, static_cast<std::size_t>(n));
-    }
-    return {};
-}
-
 X11FormsRuntime::X11FormsRuntime(X11Session& session, MainLoop& loop, int desktopScale,
                                  GtkModuleLoader& gtk)
-    : session_(session), loop_(loop), gtk_(gtk), programPath_(ReadProgramPath()) {
+    : session_(session), loop_(loop), gtk_(gtk), programPath_(x11::ReadProgramPath()) {
     const char* resources = XResourceManagerString(session_.display());
     const double dpi = XftDpiFromResources(resources != nullptr ? resources : "");
     twipsPerPixel_ = static_cast<float>(kTwipsPerInch / dpi);

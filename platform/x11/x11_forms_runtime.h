@@ -32,8 +32,6 @@ class X11FormsRuntime final : public FormsRuntime, private XEventHandler {
     double Scale() const { return scale_; }
     std::span<const Monitor> Monitors() override { return monitors_; }
     std::string ProgramPath() override { return programPath_; }
-    // The program file's full path; empty when the system cannot tell.
-    static std::string ReadProgramPath();
     void MessageBox(std::string_view text, std::string_view title, std::int32_t style) override;
     [[noreturn]] void EndProgram() override;
 

@@ -1,9 +1,7 @@
-// The Linux program: builds the X11 realisation of every platform service, hands it to the
+// The Linux program on X11: builds the X11 realisation of every platform service, hands it to the
 // program's logic and runs the main loop until "Exit" ends the process. The bird needs only
 // Xlib; GTK comes in with its module the first time a menu, About window or message box opens.
-#include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <string>
 
 #include "app/program.h"
@@ -13,6 +11,8 @@
 #include "platform/linux/gtk_loader.h"
 #include "platform/linux/lock_file_mutex.h"
 #include "platform/linux/main_loop.h"
+#include "platform/linux/program_file.h"
+#include "platform/linux/window_systems.h"
 #include "platform/x11/x11_bird_surface.h"
 #include "platform/x11/x11_forms_runtime.h"
 #include "platform/x11/x11_session.h"
@@ -20,9 +20,9 @@
 #include "platform/x11/x11_window_system.h"
 #include "platform/linux/xdg_registry.h"
 
-namespace {
+namespace tb::x11 {
 
-int Run(int argc, char** argv) {
+void RunOnX11(int argc, char** argv) {
     // The desktop's own scale: window positions are absolute pixels (no Wayland: XWayland does
     // it), and the bird scales itself.
     const char* desktopScale = std::getenv("GDK_SCALE");
@@ -32,8 +32,7 @@ int Run(int argc, char** argv) {
     tb::x11::MainLoop loop(waiter);
     loop.WatchConnection(session.connectionFd(), session);
 
-    tb::x11::GtkModuleLoader gtk(session, session.displayName(), loop,
-                                 tb::x11::X11FormsRuntime::ReadProgramPath());
+    tb::x11::GtkModuleLoader gtk(session, session.displayName(), loop, tb::x11::ReadProgramPath());
     tb::x11::X11FormsRuntime forms(session, loop, gdkScale, gtk);
     tb::x11::X11WindowSystem windows(session);
     tb::x11::X11BirdSurface bird(session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
@@ -51,13 +50,4 @@ int Run(int argc, char** argv) {
     loop.Run();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    try {
-        return Run(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-}
+}  // namespace tb::x11

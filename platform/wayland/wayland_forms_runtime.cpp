@@ -3,9 +3,7 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdio>
-
+#include "platform/linux/forms_services.h"
 #include "platform/linux/program_file.h"
 
 namespace tb::wayland {
@@ -48,28 +46,12 @@ double WaylandFormsRuntime::ScreenHeightTwips() {
 }
 
 Rect WaylandFormsRuntime::DesktopBounds() {
-    const auto monitors = Monitors();
-    if (monitors.empty()) {
-        return {};
-    }
-    Rect bounds = monitors.front().bounds;
-    for (const Monitor& m : monitors) {
-        bounds =
-            Rect{std::min(bounds.Left, m.bounds.Left), std::min(bounds.Top, m.bounds.Top),
-                 std::max(bounds.Right, m.bounds.Right), std::max(bounds.Bottom, m.bounds.Bottom)};
-    }
-    return bounds;
+    return x11::BoundsOfMonitors(Monitors());
 }
 
 void WaylandFormsRuntime::MessageBox(std::string_view text, std::string_view title,
                                      std::int32_t style) {
-    if (x11::GtkModule* module = gtk_.Get(); module != nullptr) {
-        module->MessageBox(text, title, style);
-        return;
-    }
-    // Without GTK the message still reaches whoever reads the program's output.
-    std::fprintf(stderr, "tapperbird: %.*s: %.*s\n", static_cast<int>(title.size()), title.data(),
-                 static_cast<int>(text.size()), text.data());
+    x11::ShowMessageBox(gtk_, text, title, style);
 }
 
 void WaylandFormsRuntime::EndProgram() {

@@ -5,9 +5,9 @@
 #include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
+#include "platform/linux/forms_services.h"
 #include "platform/linux/program_file.h"
 #include "platform/units.h"
 #include "platform/x11/xft_dpi.h"
@@ -99,24 +99,12 @@ Rect X11FormsRuntime::DesktopBounds() {
         return {0, 0, DisplayWidth(session_.display(), DefaultScreen(session_.display())),
                 DisplayHeight(session_.display(), DefaultScreen(session_.display()))};
     }
-    Rect bounds = monitors_.front().bounds;
-    for (const Monitor& m : monitors_) {
-        bounds =
-            Rect{std::min(bounds.Left, m.bounds.Left), std::min(bounds.Top, m.bounds.Top),
-                 std::max(bounds.Right, m.bounds.Right), std::max(bounds.Bottom, m.bounds.Bottom)};
-    }
-    return bounds;
+    return BoundsOfMonitors(monitors_);
 }
 
 void X11FormsRuntime::MessageBox(std::string_view text, std::string_view title,
                                  std::int32_t style) {
-    if (GtkModule* module = gtk_.Get(); module != nullptr) {
-        module->MessageBox(text, title, style);
-        return;
-    }
-    // Without GTK the message still reaches whoever reads the program's output.
-    std::fprintf(stderr, "tapperbird: %.*s: %.*s\n", static_cast<int>(title.size()), title.data(),
-                 static_cast<int>(text.size()), text.data());
+    ShowMessageBox(gtk_, text, title, style);
 }
 
 void X11FormsRuntime::EndProgram() {

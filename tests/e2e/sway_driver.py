@@ -12,6 +12,7 @@ import subprocess
 import time
 
 import desktop
+import x11_driver
 from desktop import check, log, poll, wait_for
 
 USER = "tapperbird-e2e"
@@ -169,21 +170,10 @@ class SwayDriver(desktop.Desktop):
     def menu_rect(self):
         return None
 
-    def startup_entry(self):
-        try:
-            with open(self.entry_path) as f:
-                lines = f.read().splitlines()
-        except FileNotFoundError:
-            return None
-        if "Hidden=true" in lines:
-            return None
-        return next((line for line in lines if line.startswith("Exec=")), "")
-
-    def remove_entry(self):
-        os.remove(self.entry_path)
-
-    def first_run_marker(self):
-        return os.path.isdir(os.path.join(self.env["XDG_CONFIG_HOME"], "tapperbird", "temp"))
+    # The settings store is the X11 program's own: the same files, read the same way.
+    startup_entry = x11_driver.X11Driver.startup_entry
+    remove_entry = x11_driver.X11Driver.remove_entry
+    first_run_marker = x11_driver.X11Driver.first_run_marker
 
     # -- the windows around it
     def open_window(self, name, x, y, width, height):

@@ -187,10 +187,22 @@ class SwayDriver(desktop.Desktop):
         return self.open_client(["/usr/bin/python3", "-c", GTK_WINDOW, name], name,
                                 x, y, width, height)
 
+    def open_x11(self, name, x, y, width, height):
+        """An xterm through sway's XWayland, in sway's frame like a native window."""
+        if "DISPLAY" not in self.env:
+            # sway's own children see its XWayland display; ask one.
+            path = os.path.join(self.temp, "display")
+            self.msg("exec", f"echo $DISPLAY > {path}")
+            self.env["DISPLAY"] = wait_for(
+                lambda: os.path.exists(path) and open(path).read().strip(), 10,
+                "sway has no XWayland display")
+        return self.open_client(["xterm", "-title", name], name, x, y, width, height)
+
     def open_client(self, argv, name, x, y, width, height):
         p = self.spawn(argv)
-        node = wait_for(lambda: next((n for n in self.windows() if n.get("app_id") == name),
-                                     None), 15, f"window {name} did not appear")
+        node = wait_for(lambda: next((n for n in self.windows() if name in (
+            n.get("app_id"), n.get("window_properties", {}).get("title"))), None), 15,
+            f"window {name} did not appear")
         window = node["id"]
         self.clients[window] = p
         self.opened.append(window)

@@ -485,6 +485,15 @@ def a_restart_after_the_first_run_writes_nothing(d):
     check_drawn(d, d.w2, "11-restarted")
 
 
+@scenario("sway", ("wayland",))
+def perches_on_an_xwayland_window_on_the_frame_sway_draws(d):
+    """An X11 program is a window like any other: on sway's border and title bar, not on the
+    X11 rectangle inside them. Last of sway's own: sway 1.7 has been seen to crash on a click
+    after an XWayland window closed, so the xterm stays."""
+    xterm = d.open_x11("xwayland-xterm", 620, 180, 400, 300)
+    check_drawn(d, xterm, "sway-xwayland")
+
+
 @scenario(sets=("suite", "dpi", "wayland"))
 def the_bird_never_became_the_foreground(d):
     check(not d.bird_was_foreground(), "the bird window became the foreground window")

@@ -28,7 +28,8 @@ seat * hide_cursor 0
 
 # A GTK 3 window with a header bar, named by its application id; GDK on Wayland.
 GTK_WINDOW = r"""
-import sys, gi
+import os, sys, gi
+os.environ["GDK_BACKEND"] = "wayland"
 gi.require_version("Gtk", "3.0")
 from gi.repository import GLib, Gtk
 GLib.set_prgname(sys.argv[1])
@@ -82,7 +83,7 @@ class SwayDriver(desktop.Desktop):
         self.entry_path = os.path.join(self.env["XDG_CONFIG_HOME"], "autostart",
                                        "Tapperbird.desktop")
         self.clients, self.focus_log = {}, b""
-        self.env.update(NO_AT_BRIDGE="1", GTK_THEME="Adwaita", GDK_BACKEND="wayland",
+        self.env.update(NO_AT_BRIDGE="1", GTK_THEME="Adwaita",
                         WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
                         WLR_RENDERER="pixman")
         self.env.pop("SWAYSOCK", None)
@@ -265,8 +266,8 @@ class SwayDriver(desktop.Desktop):
         p.wait()
 
     def click(self, x, y, button=1):
-        self.x(self.pointer, str(x), str(y), str(self.width), str(self.height), "move")
-        time.sleep(0.15)  # let the client see the pointer arrive before the press
+        # One pointer device for the move and the press: it waits for the client to see the
+        # pointer arrive before it presses.
         self.x(self.pointer, str(x), str(y), str(self.width), str(self.height), str(button))
 
     def shot(self, name=None, crop=None):

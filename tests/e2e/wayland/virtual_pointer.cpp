@@ -67,8 +67,9 @@ int main(int argc, char** argv) {
         const int number = std::atoi(action.c_str());
         const std::uint32_t button = number == 3 ? BTN_RIGHT : number == 2 ? BTN_MIDDLE : BTN_LEFT;
         // Pressed a moment after the move, as a hand does, so the client has seen it arrive.
+        timespec arrive{0, 150'000'000};
+        nanosleep(&arrive, nullptr);
         timespec pause{0, 50'000'000};
-        nanosleep(&pause, nullptr);
         zwlr_virtual_pointer_v1_button(pointer, NowMs(), button,
                                        WL_POINTER_BUTTON_STATE_PRESSED);
         zwlr_virtual_pointer_v1_frame(pointer);

@@ -560,6 +560,25 @@ def a_lost_x_server_is_reported_in_one_line(d):
           f"the program said {lines!r} on losing {d.env['DISPLAY']}")
 
 
+@scenario("sway", ("wayland",))
+def a_lost_compositor_is_reported_and_ends_the_program(d):
+    """sway gone: the program ends with an error, its last word the lost compositor (the window
+    information's socket, closing at the same moment, may have said its own line first)."""
+    mark = os.path.getsize(d.log_path)
+    d.processes[0].terminate()  # sway
+    d.processes[0].wait()
+    try:
+        code = d.program.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        raise Failure("the program did not end when the compositor went away")
+    with open(d.log_path, "rb") as f:
+        lines = f.read()[mark:].decode(errors="replace").strip().splitlines()
+    check(code != 0 and 1 <= len(lines) <= 2 and
+          lines[-1] == "tapperbird: lost the connection to the Wayland compositor" and
+          all(line.startswith("tapperbird: ") for line in lines),
+          f"exit code {code}, said {lines!r} on losing the compositor")
+
+
 def run_scenarios(d, chosen):
     for function, only, sets in SCENARIOS:
         if only not in (None, d.name) or chosen not in sets:

@@ -163,6 +163,21 @@ TEST_F(AboutTest, ClosingResumesTheCycleWithTheSettleAndPeckItHad) {
     EXPECT_EQ(FramesSince(from), (std::vector<int>{1, 2}));
 }
 
+// About opens mid-peck: the draw that started the peck still stands, so the bird pecks at once.
+TEST_F(AboutTest, APeckDrawnBeforeAboutIsTakenAfterItCloses) {
+    desk.Random().Script({0.43f, 0.43f});  // 9: a peck (the second only for a stray draw)
+    SetStep(1);
+    for (int tick = 0; tick < 3; ++tick) {  // the cycle ends and draws, rests, strikes
+        Bird().OnAnimationTick();
+    }
+    ASSERT_EQ(LastFrame(), 2);
+    Choose(MenuItem::About);
+    desk.CloseAbout();
+    const std::size_t from = desk.Bird().Presents().size();
+    Wait(200);
+    EXPECT_EQ(FramesSince(from), (std::vector<int>{1, 2}));
+}
+
 TEST_F(AboutTest, TheThreeLinksOpenTheirSitesAndNothingElseIsALink) {
     Choose(MenuItem::About);
     EXPECT_TRUE(desk.ClickAbout(AboutControlId::DonateButton));

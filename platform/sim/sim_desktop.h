@@ -133,6 +133,7 @@ class SimWindowSystem final : public WindowSystem {
     std::vector<TopmostRecord> topmostCalls_;
     bool birdEverActivated_ = false;
     std::optional<std::pair<WindowCall, WindowHandle>> vanishBefore_;
+    std::optional<WindowHandle> foregroundOnShow_;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -461,6 +462,9 @@ class SimDesktop {
     void CloseWindow(WindowHandle window);
     // `window` closes just before the next call of `call` the program makes.
     void CloseWindowBefore(WindowCall call, WindowHandle window);
+    // `window` takes the foreground as the bird is next shown, as a real desktop may hand it over
+    // then: to a window that came up meanwhile, or to the bird itself despite the no-activate show.
+    void ForegroundOnBirdShow(WindowHandle window);
 
     // The user's hands. Each throws std::logic_error when the act is impossible (the program
     // has ended, the bird is not shown, no menu is open, the About window is not open), so a

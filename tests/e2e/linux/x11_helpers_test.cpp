@@ -6,18 +6,14 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-#include "platform/x11/gtk_module_path.h"
-
 #include "platform/x11/bmp_frame.h"
+#include "platform/x11/gtk_module_path.h"
 #include "platform/x11/lock_file_mutex.h"
 #include "platform/x11/unique_fd.h"
 #include "platform/x11/xft_dpi.h"
@@ -139,12 +135,6 @@ TEST(LockFileMutexTest, TakesNoLockThroughALinkNorOutsideTheRuntimeFolder) {
     EXPECT_FALSE(fs::exists(dir / "Tapperbird.lock") || fs::exists("/tmp/Tapperbird.lock"));
     fs::remove_all(dir);
 }
-
-}  // namespace
-}  // namespace tb::x11
-
-namespace tb::x11 {
-namespace {
 
 TEST(GtkModuleCandidatesTest, PrivateFolderFirstThenBesideTheProgram) {
     EXPECT_EQ(GtkModuleCandidates("/usr/bin/tapperbird", "../lib/x86_64-linux-gnu/tapperbird"),

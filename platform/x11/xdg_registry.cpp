@@ -103,6 +103,15 @@ int MakeFolders(const std::string& folder) {
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
+// rmdir `folder` and then each parent below `top` while they are empty: what is left of a
+// moved key, and nothing that holds anything.
+void RemoveEmptyFolders(std::string folder, const std::string& top) {
+    while (folder.size() > top.size() && folder.starts_with(top + "/") &&
+           ::rmdir(folder.c_str()) == 0) {
+        folder.erase(folder.rfind('/'));
+    }
+}
+
 // Replaces `file` with `content` (permissions `mode`) in one rename; 0 or an errno. The
 // temporary file is removed whatever went wrong.
 int WriteFileAtomically(const std::string& file, std::string_view content, mode_t mode) {
@@ -288,10 +297,20 @@ RegResult XdgRegistry::Open(std::string_view path, bool needWrite, bool create, 
         const int error = errno;
         // A first-run marker an earlier version left still counts, so a user who switched
         // "Run at Startup" off does not have it switched on again by the upgrade; it moves over.
+        // An earlier folder that cannot be looked at may hold the marker: it is not absent.
         const std::string earlier = EarlierFolderForKey(path);
-        if (error == ENOENT && !earlier.empty() && ::stat(earlier.c_str(), &st) == 0 &&
-            S_ISDIR(st.st_mode)) {
-            MakeFolders(folder);
+        int earlierError = ENOENT;
+        if (error == ENOENT && !earlier.empty()) {
+            earlierError = ::stat(earlier.c_str(), &st) != 0 ? errno
+                           : S_ISDIR(st.st_mode)             ? 0
+                                                             : ENOTDIR;
+        }
+        if (earlierError == 0) {
+            if (MakeFolders(folder) == 0) {
+                RemoveEmptyFolders(earlier, configHome_);
+            }
+        } else if (earlierError != ENOENT && earlierError != ENOTDIR) {
+            return ResultForErrno(earlierError);
         } else if (!(runKey && error == ENOENT)) {
             // The Run key always exists on Windows; its folder is made when the first entry is.
             return ResultForErrno(error);
@@ -344,6 +363,27 @@ RegResult XdgRegistry::CreateKey(KeyHandle parent, std::string_view subPath, Key
     }
     path += subPath;
     return Open(path, true, true, key);
+}
+
+RegResult XdgRegistry::DeleteKey(KeyHandle parent, std::string_view subKey) {
+    std::string path;
+    if (parent != kHkeyCurrentUser) {
+        const OpenedKey* parentKey = Find(parent);
+        if (parentKey == nullptr) {
+            return kErrorInvalidHandle;
+        }
+        path = parentKey->path + "\\";
+    }
+    path += subKey;
+    const std::string folder = FolderForKey(path);
+    if (folder.empty() || SplitKeyPath(subKey).empty() || IsRunKey(path)) {
+        return kErrorFileNotFound;
+    }
+    // Only an empty folder goes: a key that holds values or subkeys stays, and no file is lost.
+    if (::rmdir(folder.c_str()) == 0) {
+        return kErrorSuccess;
+    }
+    return errno == ENOTEMPTY || errno == EEXIST ? kErrorAccessDenied : ResultForErrno(errno);
 }
 
 RegResult XdgRegistry::OpenKeyEx(std::string_view path, std::uint32_t access, KeyHandle& key) {

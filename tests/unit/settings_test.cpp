@@ -172,6 +172,27 @@ TEST_F(SettingsTest, FirstRunRegistersOnceUntilTheMarkerOrAKeyAboveItIsRemoved) 
     EXPECT_TRUE(Warnings().empty()) << "refusals are result codes, not errors";
 }
 
+// Start-at-logon is never lost without a word: a silently refused entry leaves no marker, so the
+// next start tries again. Nor is it switched on again over a marker that cannot be read.
+TEST_F(SettingsTest, FirstRunKeepsNoMarkerForARefusedEntryAndHonoursAnUnreadableOne) {
+    const std::pair<void (*)(sim::SimRegistry&), bool> cases[] = {
+        {[](sim::SimRegistry& r) { r.DenyWriteAccess(kRun); }, false},  // a protected Run key
+        {[](sim::SimRegistry& r) { r.RefuseValues(kRun); }, false},     // a full disk
+        {[](sim::SimRegistry& r) { r.CreateKeyPath(kMarker), r.DenyReadAccess(kMarker); }, true},
+    };
+    for (const auto& [fault, markerKept] : cases) {
+        sim::SimDesktop other;
+        sim::SimRegistry& r = other.Registry();
+        r.CreateKeyPath(kRun);
+        fault(r);
+        FirstRun::Register(r, other.Forms());
+        EXPECT_FALSE(r.GetValue(kRun, kName));
+        EXPECT_EQ(r.KeyExists(kMarker), markerKept);
+        EXPECT_TRUE(other.Forms().MessageBoxes().empty());
+        EXPECT_EQ(r.OpenHandleCount(), 0u);
+    }
+}
+
 TEST_F(SettingsTest, FirstRunLetsMarkerErrorsThroughButHandlesItsOwnAddErrors) {
     desk.Raise(SimCall::ProgramPath, "no path", 1);
     StartFirstTime();

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string_view>
 
@@ -147,6 +148,22 @@ int WriteFileAtomically(const std::string& file, std::string_view content, mode_
         ::unlink(temp.c_str());
     }
     return error;
+}
+
+// Where the entry at `file` is written: through a link to a regular file of the user's own, as
+// editors write, so that a dotfiles manager's link stays a link; otherwise `file` itself.
+std::string WriteTarget(const std::string& file) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        return file;
+    }
+    const std::unique_ptr<char, decltype(&std::free)> target(::realpath(file.c_str(), nullptr),
+                                                             &std::free);
+    if (!target || ::stat(target.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid()) {
+        return file;
+    }
+    return target.get();
 }
 
 // The file at `file` when it is a regular file (a link is followed only to one, as the desktop
@@ -452,8 +469,9 @@ RegResult XdgRegistry::SetStringValue(KeyHandle key, std::string_view name,
     }
     ValueFileData existing;
     const bool haveFile = ReadValueFile(file, existing) == 0;
-    const int error = WriteFileAtomically(file, EnabledEntryText(existing.content, path),
-                                          haveFile ? existing.mode : kNewEntryMode);
+    const int error =
+        WriteFileAtomically(WriteTarget(file), EnabledEntryText(existing.content, path),
+                            haveFile ? existing.mode : kNewEntryMode);
     return error == 0 ? kErrorSuccess : ResultForErrno(error);
 }
 
@@ -480,8 +498,11 @@ RegResult XdgRegistry::DeleteValue(KeyHandle key, std::string_view name) {
     if (!entry.inUserFolder && !entry.inSystemFolder) {
         return ResultForErrno(entry.userError);
     }
-    // A system-wide entry is switched off by a user entry of the same name that hides it.
-    const DisabledEntry disabled = DisableEntry(entry.text, SystemEntryStarts(file));
+    // A system-wide entry is switched off by a user entry of the same name that hides it; a link
+    // the user keeps is switched off through it rather than removed.
+    const std::string target = WriteTarget(file);
+    const DisabledEntry disabled =
+        DisableEntry(entry.text, target != file || SystemEntryStarts(file));
     switch (disabled.action) {
         case DisabledEntry::Action::Delete:
             return ::unlink(file.c_str()) == 0 ? kErrorSuccess : ResultForErrno(errno);
@@ -489,7 +510,7 @@ RegResult XdgRegistry::DeleteValue(KeyHandle key, std::string_view name) {
             if (const int error = MakeFolders(opened->folder); error != 0) {
                 return kErrorAccessDenied;
             }
-            const int error = WriteFileAtomically(file, disabled.text,
+            const int error = WriteFileAtomically(target, disabled.text,
                                                   entry.inUserFolder ? entry.mode : kNewEntryMode);
             return error == 0 ? kErrorSuccess : ResultForErrno(error);
         }

@@ -89,7 +89,8 @@ std::string ToData(GKeyFile* file, const NewKeys& added = {}) {
     // GLib writes one line per key, comment or blank line, and no line but a group's header
     // starts with '['.
     for (std::size_t line = at; line < text.size() && text[line] != '[';) {
-        const std::size_t next = text.find('\n', line) + 1;
+        const std::size_t end = text.find('\n', line);
+        const std::size_t next = end == std::string::npos ? text.size() : end + 1;
         if (text[line] != '#' && text[line] != '\n') {
             at = next;
         }

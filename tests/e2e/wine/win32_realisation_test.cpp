@@ -111,24 +111,22 @@ void TestFirstRunAfterARefusedWrite(Win32FormsRuntime& forms) {
     HKEY scratch = nullptr, run = nullptr, marker = nullptr;
     ::RegCreateKeyA(HKEY_CURRENT_USER, scratchPath, &scratch);
     CHECK(::RegOverridePredefKey(HKEY_CURRENT_USER, scratch) == ERROR_SUCCESS);
-    const std::string runPath(StartupEntry::kRunKeyPath), markerPath(FirstRun::kMarkerKeyPath);
-    ::RegCreateKeyA(HKEY_CURRENT_USER, runPath.c_str(), &run);
-    const auto allow = [run](const char* sddl) {  // KR: read only, KA: all access
+    ::RegCreateKeyA(HKEY_CURRENT_USER, std::string(StartupEntry::kRunKeyPath).c_str(), &run);
+    const std::string markerPath(FirstRun::kMarkerKeyPath);
+    Win32Registry registry;
+    for (const auto& [sddl, written] :  // read only, then all access
+         {std::pair{"D:(A;;KR;;;WD)", false}, std::pair{"D:(A;;KA;;;WD)", true}}) {
         PSECURITY_DESCRIPTOR sd = nullptr;
         ::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr);
         CHECK(::RegSetKeySecurity(run, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS);
         ::LocalFree(sd);
-    };
-    Win32Registry registry;
-    allow("D:(A;;KR;;;WD)");
-    FirstRun::Register(registry, forms);
-    CHECK(::RegOpenKeyA(HKEY_CURRENT_USER, markerPath.c_str(), &marker) == ERROR_FILE_NOT_FOUND);
-    allow("D:(A;;KA;;;WD)");
-    FirstRun::Register(registry, forms);
-    CHECK(::RegQueryValueExA(run, "Tapperbird", nullptr, nullptr, nullptr, nullptr) ==
-          ERROR_SUCCESS);
-    CHECK(::RegOpenKeyA(HKEY_CURRENT_USER, markerPath.c_str(), &marker) == ERROR_SUCCESS);
-    ::RegCloseKey(marker);
+        FirstRun::Register(registry, forms);
+        CHECK((::RegQueryValueExA(run, "Tapperbird", nullptr, nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS) == written);
+        CHECK((::RegOpenKeyA(HKEY_CURRENT_USER, markerPath.c_str(), &marker) == ERROR_SUCCESS) ==
+              written);
+        ::RegCloseKey(marker);
+    }
     ::RegCloseKey(run);
     ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     ::RegCloseKey(scratch);

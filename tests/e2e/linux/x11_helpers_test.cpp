@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <functional>
 
 #include <filesystem>
 #include <vector>
@@ -146,21 +147,82 @@ TEST(LockFileMutexTest, TakesNoLockThroughALinkNorOutsideTheRuntimeFolder) {
 namespace tb::x11 {
 namespace {
 
-TEST(GtkModuleCandidatesTest, PrivateFolderFirstThenBesideTheProgram) {
-    EXPECT_EQ(GtkModuleCandidates("/usr/bin/tapperbird", "../lib/x86_64-linux-gnu/tapperbird"),
-              (std::vector<std::string>{
-                  "/usr/bin/../lib/x86_64-linux-gnu/tapperbird/libtapperbird-gtk.so",
-                  "/usr/bin/libtapperbird-gtk.so"}));
-    // A folder given with its slash, and none at all (the build tree).
-    EXPECT_EQ(
-        GtkModuleCandidates("/home/me/.local/bin/tapperbird", "../lib/tapperbird/"),
-        (std::vector<std::string>{"/home/me/.local/bin/../lib/tapperbird/libtapperbird-gtk.so",
-                                  "/home/me/.local/bin/libtapperbird-gtk.so"}));
-    EXPECT_EQ(GtkModuleCandidates("/src/build/linux/tapperbird", "."),
-              (std::vector<std::string>{"/src/build/linux/libtapperbird-gtk.so"}));
-    // Without the program's own path there is nowhere safe to look: never the search path.
-    EXPECT_TRUE(GtkModuleCandidates("", "../lib/tapperbird").empty());
-    EXPECT_TRUE(GtkModuleCandidates("tapperbird", "../lib/tapperbird").empty());
+// The module planted or broken every way the first click could meet it: each is refused with its
+// cause and never opened (so never loaded), and a sound module is found only where it belongs.
+TEST(GtkModuleTest, OpensOnlyAWholeModuleThatNoOtherUserCanChange) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("tb-module-" + std::to_string(::getpid()));
+    const fs::path lib = root / "lib", place = lib / "tapperbird", beside = root / "bin";
+    const fs::path planted = place / "libtapperbird-gtk.so";
+    // As the reasons name them: the way from the program's folder.
+    const std::string up = beside.string() + "/..", shown = up + "/lib/tapperbird";
+    const auto chmod = [](const fs::path& p, mode_t mode) { return ::chmod(p.c_str(), mode) == 0; };
+    const auto copy = [](const char* from, const fs::path& to) { return fs::copy_file(from, to); };
+    struct Case {
+        const char* name;
+        std::function<bool()> plant;  // false: this system cannot make the case
+        std::string found;            // the module opened, or "" for none
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"installed", [&] { return copy(TB_FIXTURE_FIT, planted); },
+         shown + "/libtapperbird-gtk.so", ""},
+        {"group-writable folder", [&] { return copy(TB_FIXTURE_FIT, planted) && chmod(lib, 0775); },
+         "", up + "/lib is writable by its group"},
+        {"world-writable folder beside a sound one",
+         [&] {
+             return copy(TB_FIXTURE_FIT, planted) && chmod(place, 01777) &&
+                    copy(TB_FIXTURE_FIT, beside / "libtapperbird-gtk.so");
+         },
+         (beside / "libtapperbird-gtk.so").string(), ""},
+        {"foreign-owned folder",
+         [&] { return copy(TB_FIXTURE_FIT, planted) && ::chown(place.c_str(), 65534, 65534) == 0; },
+         "", shown + " belongs to another user (uid 65534)"},
+        {"FIFO", [&] { return ::mkfifo(planted.c_str(), 0644) == 0; }, "",
+         shown + "/libtapperbird-gtk.so is not a regular file"},
+        {"truncated",
+         [&] {
+             return copy(TB_FIXTURE_FIT, planted) &&
+                    (fs::resize_file(planted, fs::file_size(planted) / 2), true);
+         },
+         "", shown + "/libtapperbird-gtk.so is cut short"},
+        {"file linked out of the tree",
+         [&] { return (fs::create_symlink(TB_FIXTURE_FIT, planted), true); }, "",
+         shown + "/libtapperbird-gtk.so is a symbolic link"},
+        {"folder linked out of the tree",
+         [&] { return fs::remove(place) && (fs::create_directory_symlink(beside, place), true); },
+         "", shown + " is a symbolic link or not a folder"},
+        {"missing dependency", [&] { return copy(TB_FIXTURE_NEEDS_ABSENT, planted); },
+         shown + "/libtapperbird-gtk.so",
+         "libtb_fixture_absent.so: cannot open shared object file"},
+    };
+    // dlopen knows a library by the name it was opened by (/proc/self/fd/N): the loaded cases
+    // keep their descriptors, so no two share a name.
+    std::vector<FoundModule> loaded;
+    for (const Case& c : cases) {
+        fs::remove_all(root);
+        fs::create_directories(place);
+        fs::create_directories(beside);
+        for (const fs::path& folder : {root, lib, place, beside}) {
+            chmod(folder, 0755);
+        }
+        if (!c.plant()) {
+            continue;  // chown needs root
+        }
+        const UniqueFd folder = OpenFolder(beside.string());
+        FoundModule found = FindGtkModule(folder.get(), beside.string(), "../lib/tapperbird");
+        EXPECT_EQ(found.file ? found.path : "", c.found) << c.name;
+        if (found.file) {
+            std::string reason;
+            void* handle = LoadGtkModule(found, reason);
+            EXPECT_EQ(handle != nullptr, c.reason.empty()) << c.name;
+            EXPECT_TRUE(reason.starts_with(c.reason)) << c.name << ": " << reason;
+            loaded.push_back(std::move(found));
+        } else {
+            EXPECT_EQ(found.reason, c.reason) << c.name;
+        }
+    }
+    fs::remove_all(root);
 }
 
 }  // namespace

@@ -171,7 +171,7 @@ TEST(GtkModuleTest, OpensOnlyAWholeModuleThatNoOtherUserCanChange) {
          "", up + "/lib is writable by its group"},
         {"world-writable folder beside a sound one",
          [&] {
-             return copy(TB_FIXTURE_FIT, planted) && chmod(place, 01777) &&
+             return copy(TB_FIXTURE_FIT, planted) && chmod(place, 0757) &&
                     copy(TB_FIXTURE_FIT, beside / "libtapperbird-gtk.so");
          },
          (beside / "libtapperbird-gtk.so").string(), ""},

@@ -476,6 +476,7 @@ def no_toolkit_before_the_first_click_and_none_needed_to_keep_pecking(d):
             # its package removed before the first click: the menu still opens, and Exit ends it.
             launch_copy(d, ["d" * 250] * 18, "libtapperbird-gtk.so", {"GDK_BACKEND": "wayland"})
             shutil.rmtree("d" * 250)
+            wait_perched(d, d.w2)
             time.sleep(3.5)  # past the settle delay, when a press opens the menu
             choose(d, "start")  # ticked: the path is refused in a box, the entry kept as it was
             box = wait_for(lambda: d.titled("Tapperbird"), 5, "no message box refused the path")

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <tuple>
 
 #include <filesystem>
 #include <vector>
@@ -148,79 +149,58 @@ namespace tb::x11 {
 namespace {
 
 // The module planted or broken every way the first click could meet it: each is refused with its
-// cause and never opened (so never loaded), and a sound module is found only where it belongs.
+// cause and never opened (so never loaded); a sound one loads only from where it belongs.
 TEST(GtkModuleTest, OpensOnlyAWholeModuleThatNoOtherUserCanChange) {
     namespace fs = std::filesystem;
     const fs::path root = fs::temp_directory_path() / ("tb-module-" + std::to_string(::getpid()));
-    const fs::path lib = root / "lib", place = lib / "tapperbird", beside = root / "bin";
+    const fs::path lib = root / "lib", place = lib / "tapperbird", bin = root / "bin";
     const fs::path planted = place / "libtapperbird-gtk.so";
-    // As the reasons name them: the way from the program's folder.
-    const std::string up = beside.string() + "/..", shown = up + "/lib/tapperbird";
-    const auto chmod = [](const fs::path& p, mode_t mode) { return ::chmod(p.c_str(), mode) == 0; };
-    const auto copy = [](const char* from, const fs::path& to) { return fs::copy_file(from, to); };
-    struct Case {
-        const char* name;
-        std::function<bool()> plant;  // false: this system cannot make the case
-        std::string found;            // the module opened, or "" for none
-        std::string reason;
-    };
-    const Case cases[] = {
-        {"installed", [&] { return copy(TB_FIXTURE_FIT, planted); },
-         shown + "/libtapperbird-gtk.so", ""},
-        {"group-writable folder", [&] { return copy(TB_FIXTURE_FIT, planted) && chmod(lib, 0775); },
-         "", up + "/lib is writable by its group"},
-        {"world-writable folder beside a sound one",
-         [&] {
-             return copy(TB_FIXTURE_FIT, planted) && chmod(place, 0757) &&
-                    copy(TB_FIXTURE_FIT, beside / "libtapperbird-gtk.so");
+    const std::string shown = bin.string() + "/../lib/tapperbird", file = "/libtapperbird-gtk.so";
+    const auto plant = [&](const char* from) { return fs::copy_file(from, planted); };
+    // Each case: how it is made (false: not here, chown needs root), then what came of it: the
+    // module loaded, or the start of the reason given.
+    const std::vector<std::tuple<std::function<bool()>, std::string>> cases = {
+        {[&] { return plant(TB_FIXTURE_FIT); }, "loaded " + shown + file},
+        {[&] { return plant(TB_FIXTURE_FIT) && ::chmod(lib.c_str(), 0775) == 0; },
+         bin.string() + "/../lib is writable by its group"},
+        {[&] {
+             return plant(TB_FIXTURE_FIT) && ::chmod(place.c_str(), 0757) == 0 &&
+                    fs::copy_file(TB_FIXTURE_FIT, bin / file.substr(1));
          },
-         (beside / "libtapperbird-gtk.so").string(), ""},
-        {"foreign-owned folder",
-         [&] { return copy(TB_FIXTURE_FIT, planted) && ::chown(place.c_str(), 65534, 65534) == 0; },
-         "", shown + " belongs to another user (uid 65534)"},
-        {"FIFO", [&] { return ::mkfifo(planted.c_str(), 0644) == 0; }, "",
-         shown + "/libtapperbird-gtk.so is not a regular file"},
-        {"truncated",
-         [&] {
-             return copy(TB_FIXTURE_FIT, planted) &&
-                    (fs::resize_file(planted, fs::file_size(planted) / 2), true);
-         },
-         "", shown + "/libtapperbird-gtk.so is cut short"},
-        {"file linked out of the tree",
-         [&] { return (fs::create_symlink(TB_FIXTURE_FIT, planted), true); }, "",
-         shown + "/libtapperbird-gtk.so is a symbolic link"},
-        {"folder linked out of the tree",
-         [&] { return fs::remove(place) && (fs::create_directory_symlink(beside, place), true); },
-         "", shown + " is a symbolic link or not a folder"},
-        {"missing dependency", [&] { return copy(TB_FIXTURE_NEEDS_ABSENT, planted); },
-         shown + "/libtapperbird-gtk.so",
+         "loaded " + bin.string() + file},
+        {[&] { return plant(TB_FIXTURE_FIT) && ::chown(place.c_str(), 65534, 65534) == 0; },
+         shown + " belongs to another user (uid 65534)"},
+        {[&] { return ::mkfifo(planted.c_str(), 0644) == 0; },
+         shown + file + " is not a regular file"},
+        {[&] { return plant(TB_FIXTURE_FIT) && (fs::resize_file(planted, 4096), true); },
+         shown + file + " is cut short"},
+        {[&] { return (fs::create_symlink(TB_FIXTURE_FIT, planted), true); },
+         shown + file + " is a symbolic link"},
+        {[&] { return fs::remove(place) && (fs::create_directory_symlink(bin, place), true); },
+         shown + " is a symbolic link or not a folder"},
+        {[&] { return plant(TB_FIXTURE_NEEDS_ABSENT); },
          "libtb_fixture_absent.so: cannot open shared object file"},
     };
     // dlopen knows a library by the name it was opened by (/proc/self/fd/N): the loaded cases
     // keep their descriptors, so no two share a name.
     std::vector<FoundModule> loaded;
-    for (const Case& c : cases) {
+    for (const auto& [make, expected] : cases) {
         fs::remove_all(root);
-        fs::create_directories(place);
-        fs::create_directories(beside);
-        for (const fs::path& folder : {root, lib, place, beside}) {
-            chmod(folder, 0755);
+        for (const fs::path& folder : {root, lib, place, bin}) {
+            fs::create_directory(folder);
+            fs::permissions(folder, fs::perms(0755));
         }
-        if (!c.plant()) {
-            continue;  // chown needs root
+        if (!make()) {
+            continue;
         }
-        const UniqueFd folder = OpenFolder(beside.string());
-        FoundModule found = FindGtkModule(folder.get(), beside.string(), "../lib/tapperbird");
-        EXPECT_EQ(found.file ? found.path : "", c.found) << c.name;
-        if (found.file) {
-            std::string reason;
-            void* handle = LoadGtkModule(found, reason);
-            EXPECT_EQ(handle != nullptr, c.reason.empty()) << c.name;
-            EXPECT_TRUE(reason.starts_with(c.reason)) << c.name << ": " << reason;
+        FoundModule found =
+            FindGtkModule(OpenFolder(bin.string()).get(), bin.string(), "../lib/tapperbird");
+        std::string said = found.reason;
+        if (found.file && LoadGtkModule(found, said) != nullptr) {
+            said = "loaded " + found.path;
             loaded.push_back(std::move(found));
-        } else {
-            EXPECT_EQ(found.reason, c.reason) << c.name;
         }
+        EXPECT_TRUE(said.starts_with(expected)) << said << "\n, not " << expected;
     }
     fs::remove_all(root);
 }

@@ -2,7 +2,9 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <link.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +23,33 @@ constexpr off_t kLargestModule = off_t{256} << 20;
 
 enum class Place { Missing, Refused, Found };
 
+// True for the user's private group: named after the user, with nobody else in it. Debian and
+// Ubuntu give every user one, together with a umask that makes new folders group-writable, so a
+// build or a ~/.local install of the user's own is writable by the group in name only.
+bool IsPrivateGroup(gid_t gid) {
+    if (gid != ::getegid()) {
+        return false;
+    }
+    std::vector<char> buffer(16384);
+    struct passwd user {};
+    struct passwd* foundUser = nullptr;
+    struct group members {};
+    struct group* foundGroup = nullptr;
+    if (::getpwuid_r(::geteuid(), &user, buffer.data(), buffer.size() / 2, &foundUser) != 0 ||
+        foundUser == nullptr ||
+        ::getgrgid_r(gid, &members, buffer.data() + buffer.size() / 2, buffer.size() / 2,
+                     &foundGroup) != 0 ||
+        foundGroup == nullptr || std::strcmp(foundGroup->gr_name, foundUser->pw_name) != 0) {
+        return false;
+    }
+    for (char** member = foundGroup->gr_mem; *member != nullptr; ++member) {
+        if (std::strcmp(*member, foundUser->pw_name) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Why a folder or file is not to be trusted, "" when only the user or root can change it: the
 // rule the dynamic loader keeps for the folders it trusts.
 std::string Untrusted(const struct stat& st, const std::string& shown) {
@@ -30,7 +59,7 @@ std::string Untrusted(const struct stat& st, const std::string& shown) {
     if ((st.st_mode & S_IWOTH) != 0) {
         return shown + " is writable by every user";
     }
-    if ((st.st_mode & S_IWGRP) != 0) {
+    if ((st.st_mode & S_IWGRP) != 0 && !IsPrivateGroup(st.st_gid)) {
         return shown + " is writable by its group";
     }
     return {};

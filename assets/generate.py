@@ -224,15 +224,6 @@ def icon_image(picture, bpp):
             bits += line
         table = b"".join(bytes((b, g, r, 0)) for r, g, b in palette) + bytes(4 * (256 - len(palette)))
         return dib_header(w, h, 8) + table + bytes(bits) + and_mask(picture)
-    if bpp == 24:
-        stride = (w * 3 + 3) // 4 * 4
-        bits = bytearray()
-        for row in reversed(picture):
-            line = bytearray()
-            for r, g, b, a in row:
-                line += bytes((b, g, r)) if a >= 128 else bytes(3)
-            bits += line + bytes(stride - len(line))
-        return dib_header(w, h, 24) + bytes(bits) + and_mask(picture)
     if bpp == 32:
         bits = bytearray()
         for row in reversed(picture):
@@ -383,7 +374,7 @@ def build(art_dir, out_dir, cpp_path):
     files = {f"frame{n}.bmp": bmp32(f, trailing=2) for n, f in enumerate(frames, start=1)}
     files["tapperbird.ico"] = ico([(app_pics[48], 8), (app_pics[32], 8), (app_pics[16], 8),
                                    (app_pics[48], 32), (app_pics[32], 32), (app_pics[16], 32),
-                                   (app_pics[128], 24)])
+                                   (app_pics[128], 8)])
     files["about.ico"] = ico([(about_pics[s], bpp) for s in ABOUT_SIZES for bpp in (8, 32)])
     files["hand.cur"] = cur_monochrome(hand, HAND_HOTSPOT)
     files["hand.png"] = png(hand)

@@ -9,5 +9,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Unused functions and data are dropped at link time, which keeps the program small.
-# Nothing asks a type its name at run time, so RTTI is left out as well.
-set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections -fno-rtti")
+# Nothing asks a type its name at run time, so RTTI is left out as well. Everything runs on the
+# one GUI thread, so function-local statics need no lock around their first initialisation.
+set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections -fno-rtti -fno-threadsafe-statics")

@@ -60,26 +60,37 @@ VIAddVersionKey "LegalCopyright" "© 2026 ${PUBLISHER}"
 
 Var WasRunning
 
-; Asks every running bird to leave (a second copy may run beside the first) and waits up to five
-; seconds for each process to let go of the program file. Sets $0 to 1 when one was running.
+; Asks every bird running from the install folder to leave (a second copy may run beside the
+; first) and waits up to five seconds for each process to let go of the program file. A bird
+; started from anywhere else, such as the portable copy from the zip, is left running. Sets $0 to
+; 1 when one was closed.
 !macro CloseBird un
 Function ${un}CloseBird
   StrCpy $0 0
-  ${For} $5 1 16
-    FindWindow $1 "${HOST_CLASS}"
+  StrCpy $6 0 ; the window to search on from: birds of other folders are passed over
+  ${For} $5 1 32
+    FindWindow $1 "${HOST_CLASS}" "" 0 $6
     ${If} $1 == 0
       ${ExitFor}
     ${EndIf}
-    StrCpy $0 1
-    ; The window's process, so that we wait for the process itself and not only the window.
+    ; The window's process: its program file, and the process itself to wait for.
     System::Call 'user32::GetWindowThreadProcessId(p r1, *i .r2)'
-    System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i r2)p .r3' ; SYNCHRONIZE
-    SendMessage $1 ${WM_CLOSE} 0 0 /TIMEOUT=5000
+    System::Call 'kernel32::OpenProcess(i 0x00101000, i 0, i r2)p .r3' ; SYNCHRONIZE | QUERY_LIMITED
+    StrCpy $4 ""
     ${If} $3 P<> 0
+      System::Call 'kernel32::QueryFullProcessImageNameW(p r3, i 0, w .r4, *i ${NSIS_MAX_STRLEN})'
+    ${EndIf}
+    ; NSIS compares without regard to case, as Windows paths are.
+    ${If} $4 == "$INSTDIR\Tapperbird.exe"
+      StrCpy $0 1
+      SendMessage $1 ${WM_CLOSE} 0 0 /TIMEOUT=5000
       System::Call 'kernel32::WaitForSingleObject(p r3, i 5000)'
-      System::Call 'kernel32::CloseHandle(p r3)'
+      StrCpy $6 0
     ${Else}
-      Sleep 500
+      StrCpy $6 $1
+    ${EndIf}
+    ${If} $3 P<> 0
+      System::Call 'kernel32::CloseHandle(p r3)'
     ${EndIf}
   ${Next}
 FunctionEnd
@@ -150,11 +161,28 @@ Section "Uninstall"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
 
-  ; What the program itself wrote: its Run value and Task Manager's mark on it, and the first-run
-  ; key tree. Every other value of the Run key stays.
-  DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
-  DeleteRegValue HKCU "${APPROVED_KEY}" "${PRODUCT}"
-  DeleteRegKey HKCU "${MAKER_KEY}\${PRODUCT}"
-  DeleteRegKey /ifempty HKCU "${MAKER_KEY}"
+  ; What the installed program wrote: its Run value and Task Manager's mark on it, only while the
+  ; value names this program (quoted or not); a value pointed at anything else is the user's.
+  ; Every other value of the Run key stays.
+  ReadRegStr $1 HKCU "${RUN_KEY}" "${PRODUCT}"
+  StrCpy $2 $1 1
+  StrCpy $3 $1 1 -1
+  ${If} $2 == '"'
+  ${AndIf} $3 == '"'
+    StrCpy $1 $1 -1 1
+  ${EndIf}
+  ${If} $1 == "$INSTDIR\Tapperbird.exe"
+    DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
+    DeleteRegValue HKCU "${APPROVED_KEY}" "${PRODUCT}"
+    StrCpy $1 ""
+  ${EndIf}
+  ; The first-run key tree is shared with a portable copy: it stays while one runs or the Run value
+  ; names another program, so that the copy does not register itself again over the user's choice.
+  FindWindow $2 "${HOST_CLASS}"
+  ${If} $2 == 0
+  ${AndIf} $1 == ""
+    DeleteRegKey HKCU "${MAKER_KEY}\${PRODUCT}"
+    DeleteRegKey /ifempty HKCU "${MAKER_KEY}"
+  ${EndIf}
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd

@@ -42,6 +42,8 @@ class Registry {
                                      std::string_view utf8Data) = 0;
     // RegDeleteValueA.
     virtual RegResult DeleteValue(KeyHandle key, std::string_view name) = 0;
+    // RegDeleteKeyA(parent, subKey): deletes a key that has no subkeys.
+    virtual RegResult DeleteKey(KeyHandle parent, std::string_view subKey) = 0;
     // RegQueryValueExA with a buffer of `capacity` bytes: on return `type` and `size` hold the
     // value's type and byte length (also when kErrorMoreData says the data did not fit), and the
     // first min(size, capacity) bytes are copied into `buffer` when it is not null.

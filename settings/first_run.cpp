@@ -8,7 +8,10 @@ namespace tb::FirstRun {
 bool KeyExists(Registry& registry, std::string_view path) {
     {
         UniqueKey key(registry);
-        if (registry.OpenKey(path, key.out()) == kErrorSuccess) {
+        const RegResult opened = registry.OpenKey(path, key.out());
+        // A marker that is there but cannot be read must not count as absent: registering again
+        // would switch on what the user switched off.
+        if (opened == kErrorSuccess || opened == kErrorAccessDenied) {
             return true;
         }
     }
@@ -26,9 +29,18 @@ void CreateMarker(Registry& registry) {
 }
 
 void Register(Registry& registry, FormsRuntime& forms) {
-    if (!KeyExists(registry, kMarkerKeyPath)) {
-        StartupEntry::Add(registry, forms);
+    if (KeyExists(registry, kMarkerKeyPath)) {
+        return;
+    }
+    if (StartupEntry::Add(registry, forms) != StartupEntry::AddOutcome::Refused) {
         CreateMarker(registry);
+        return;
+    }
+    // Nothing was written and nobody was told: without the marker the next start tries again.
+    // The settings key above it stays; only the marker's existence means anything.
+    UniqueKey settings(registry);
+    if (registry.OpenKey(kSettingsKeyPath, settings.out()) == kErrorSuccess) {
+        registry.DeleteKey(settings.get(), kMarkerSubKey);
     }
 }
 

@@ -14,15 +14,17 @@ inline constexpr std::string_view kMarkerSubKey = "temp";
 inline constexpr std::string_view kMarkerKeyPath =
     "Software\\Velmor's Software\\Tapperbird\\1.0\\temp";
 
-// True when the key under HKEY_CURRENT_USER already existed; otherwise tries to create it with
-// every missing parent and returns false, whether or not that worked. Errors pass to the caller.
+// True when the key under HKEY_CURRENT_USER already existed, or may exist but cannot be looked
+// at (access refused); otherwise tries to create it with every missing parent and returns false,
+// whether or not that worked. Errors pass to the caller.
 bool KeyExists(Registry& registry, std::string_view path);
 
 // Makes sure the marker exists under the settings key; does nothing when that key is missing.
 void CreateMarker(Registry& registry);
 
 // On a first run (no marker) registers the Run value and sets the marker; later runs write
-// nothing. Errors pass to the caller.
+// nothing. When the store silently refused the Run value, the marker is taken back, so that the
+// next start tries again instead of losing start-at-logon for good. Errors pass to the caller.
 void Register(Registry& registry, FormsRuntime& forms);
 
 }  // namespace tb::FirstRun

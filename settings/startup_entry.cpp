@@ -31,15 +31,17 @@ bool DisabledInTaskManager(Registry& registry) {
 
 }  // namespace
 
-void Add(Registry& registry, FormsRuntime& forms) {
+AddOutcome Add(Registry& registry, FormsRuntime& forms) {
     try {
         UniqueKey run(registry);
         if (registry.OpenKeyEx(kRunKeyPath, kKeyWrite, run.out()) != kErrorSuccess) {
-            return;
+            return AddOutcome::Refused;
         }
         // Quoted, so a path with spaces cannot start C:\Program.exe at logon instead.
         const std::string data = "\"" + forms.ProgramPath() + "\"";
-        registry.SetStringValue(run.get(), kRunValueName, data);
+        if (registry.SetStringValue(run.get(), kRunValueName, data) != kErrorSuccess) {
+            return AddOutcome::Refused;
+        }
         run.reset();
 
         // Ticking "Run at Startup" must also undo a "Disabled" set in Task Manager.
@@ -47,8 +49,10 @@ void Add(Registry& registry, FormsRuntime& forms) {
         if (registry.OpenKeyEx(kStartupApprovedPath, kKeyWrite, approved.out()) == kErrorSuccess) {
             registry.DeleteValue(approved.get(), kRunValueName);
         }
+        return AddOutcome::Written;
     } catch (const std::exception& e) {
         ShowError(forms, e.what());
+        return AddOutcome::Reported;
     }
 }
 

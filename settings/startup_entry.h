@@ -15,9 +15,15 @@ inline constexpr std::string_view kStartupApprovedPath =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 inline constexpr std::string_view kRunValueName = "Tapperbird";
 
-// Writes the Run value: the program's quoted full path. A missing or write-protected Run key is
-// passed over silently; an error raised on the way is shown in a message box.
-void Add(Registry& registry, FormsRuntime& forms);
+enum class AddOutcome {
+    Written,
+    Refused,   // the store refused the key or the value, and nobody was told
+    Reported,  // an error was shown to the user
+};
+
+// Writes the Run value: the program's quoted full path. A missing or write-protected Run key, or
+// a refused write, is passed over silently; an error raised on the way is shown in a message box.
+AddOutcome Add(Registry& registry, FormsRuntime& forms);
 
 // Deletes the Run value; silent when the key or the value is missing.
 void Remove(Registry& registry, FormsRuntime& forms);

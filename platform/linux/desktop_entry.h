@@ -20,8 +20,9 @@ std::string UnusableProgramPath(std::string_view path);
 std::string ExecArgumentForPath(std::string_view path);
 
 // True when the desktop starts the entry at logon: GLib loads it as an application (the file
-// parses, Type=Application, TryExec and the Exec program exist) and neither Hidden nor
-// X-GNOME-Autostart-enabled switches it off.
+// parses, Type=Application, TryExec and the Exec program exist), neither Hidden nor
+// X-GNOME-Autostart-enabled switches it off, and OnlyShowIn and NotShowIn let it start on this
+// desktop (XDG_CURRENT_DESKTOP).
 bool EntryStartsAtLogon(std::string_view text);
 
 // The command the entry runs, as Run value data: the program in double quotes when Exec holds one
@@ -29,8 +30,9 @@ bool EntryStartsAtLogon(std::string_view text);
 std::string EntryCommand(std::string_view text);
 
 // The entry after "Run at Startup" is ticked: `existing` (empty when there is none) with Exec and
-// TryExec pointing at `path` and its switches on, every other key, comment and group kept. A new
-// or unreadable entry becomes a fresh one of Tapperbird's own.
+// TryExec pointing at `path`, its switches on and this desktop let in by OnlyShowIn and
+// NotShowIn, every other key, comment and group kept. A new or unreadable entry becomes a fresh
+// one of Tapperbird's own. Unticking and ticking again gives back the same text.
 std::string EnabledEntryText(std::string_view existing, std::string_view path);
 
 struct DisabledEntry {
@@ -39,8 +41,9 @@ struct DisabledEntry {
 };
 
 // What unticking does to `existing`: delete it when it holds nothing but what Tapperbird writes
-// and nothing else would start in its place (`shadowsSystemEntry` false), else mark it
-// Hidden=true and keep the rest. An entry GLib cannot read is kept as it is.
-DisabledEntry DisableEntry(std::string_view existing, bool shadowsSystemEntry);
+// and may go (`keepFile` false: nothing else would start in its place, and it is no link the
+// user keeps), else mark it Hidden=true and keep the rest. An entry GLib cannot read is kept as
+// it is.
+DisabledEntry DisableEntry(std::string_view existing, bool keepFile);
 
 }  // namespace tb::x11

@@ -70,6 +70,8 @@ struct LoadedGlib {
         bind("g_key_file_get_comment", f.keyFileGetComment);
         bind("g_key_file_set_string", f.keyFileSetString);
         bind("g_key_file_set_boolean", f.keyFileSetBoolean);
+        bind("g_key_file_get_string_list", f.keyFileGetStringList);
+        bind("g_key_file_set_string_list", f.keyFileSetStringList);
         bind("g_key_file_remove_key", f.keyFileRemoveKey);
         bind("g_utf8_validate", f.utf8Validate);
         bind("g_filename_display_name", f.filenameDisplayName);
@@ -90,6 +92,7 @@ struct LoadedGio {
         bind("g_desktop_app_info_get_is_hidden", f.desktopAppInfoGetIsHidden);
         bind("g_desktop_app_info_has_key", f.desktopAppInfoHasKey);
         bind("g_desktop_app_info_get_boolean", f.desktopAppInfoGetBoolean);
+        bind("g_desktop_app_info_get_show_in", f.desktopAppInfoGetShowIn);
         bind("g_app_info_launch_default_for_uri", f.appInfoLaunchDefaultForUri);
         bind("g_object_unref", f.objectUnref);
         ok = bind.ok();

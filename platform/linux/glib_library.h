@@ -27,6 +27,8 @@ struct GlibLibrary {
     decltype(&g_key_file_get_comment) keyFileGetComment;
     decltype(&g_key_file_set_string) keyFileSetString;
     decltype(&g_key_file_set_boolean) keyFileSetBoolean;
+    decltype(&g_key_file_get_string_list) keyFileGetStringList;
+    decltype(&g_key_file_set_string_list) keyFileSetStringList;
     decltype(&g_key_file_remove_key) keyFileRemoveKey;
     decltype(&g_utf8_validate) utf8Validate;
     decltype(&g_filename_display_name) filenameDisplayName;
@@ -41,6 +43,7 @@ struct GioLibrary {
     decltype(&g_desktop_app_info_get_is_hidden) desktopAppInfoGetIsHidden;
     decltype(&g_desktop_app_info_has_key) desktopAppInfoHasKey;
     decltype(&g_desktop_app_info_get_boolean) desktopAppInfoGetBoolean;
+    decltype(&g_desktop_app_info_get_show_in) desktopAppInfoGetShowIn;
     decltype(&g_app_info_launch_default_for_uri) appInfoLaunchDefaultForUri;
     decltype(&g_object_unref) objectUnref;
 };

@@ -1,5 +1,5 @@
-// The program's side of the GTK module: found next to the program (a build tree) or in its
-// private library folder, loaded the first time a menu, the About window or a message box is
+// The program's side of the GTK module: found in the program's private library folder or next
+// to the program (a build tree), loaded the first time a menu, the About window or a message box is
 // needed, and stand-ins for the menu and the About window that hold what the logic told them
 // until then.
 #pragma once
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/linux/gtk_module.h"
+#include "platform/linux/gtk_module_path.h"
 #include "platform/linux/main_loop.h"
 
 namespace tb::x11 {
@@ -34,6 +35,7 @@ class GtkModuleLoader {
     std::string display_;
     MainLoop& loop_;
     std::string programPath_;
+    FoundModule found_;
     std::unique_ptr<void, LibraryClose> library_;
     std::unique_ptr<GtkModule> module_;
     bool failed_ = false;

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string_view>
 
@@ -103,6 +104,15 @@ int MakeFolders(const std::string& folder) {
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
+// rmdir `folder` and then each parent below `top` while they are empty: what is left of a
+// moved key, and nothing that holds anything.
+void RemoveEmptyFolders(std::string folder, const std::string& top) {
+    while (folder.size() > top.size() && folder.starts_with(top + "/") &&
+           ::rmdir(folder.c_str()) == 0) {
+        folder.erase(folder.rfind('/'));
+    }
+}
+
 // Replaces `file` with `content` (permissions `mode`) in one rename; 0 or an errno. The
 // temporary file is removed whatever went wrong.
 int WriteFileAtomically(const std::string& file, std::string_view content, mode_t mode) {
@@ -138,6 +148,22 @@ int WriteFileAtomically(const std::string& file, std::string_view content, mode_
         ::unlink(temp.c_str());
     }
     return error;
+}
+
+// Where the entry at `file` is written: through a link to a regular file of the user's own, as
+// editors write, so that a dotfiles manager's link stays a link; otherwise `file` itself.
+std::string WriteTarget(const std::string& file) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        return file;
+    }
+    const std::unique_ptr<char, decltype(&std::free)> target(::realpath(file.c_str(), nullptr),
+                                                             &std::free);
+    if (!target || ::stat(target.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid()) {
+        return file;
+    }
+    return target.get();
 }
 
 // The file at `file` when it is a regular file (a link is followed only to one, as the desktop
@@ -288,10 +314,20 @@ RegResult XdgRegistry::Open(std::string_view path, bool needWrite, bool create, 
         const int error = errno;
         // A first-run marker an earlier version left still counts, so a user who switched
         // "Run at Startup" off does not have it switched on again by the upgrade; it moves over.
+        // An earlier folder that cannot be looked at may hold the marker: it is not absent.
         const std::string earlier = EarlierFolderForKey(path);
-        if (error == ENOENT && !earlier.empty() && ::stat(earlier.c_str(), &st) == 0 &&
-            S_ISDIR(st.st_mode)) {
-            MakeFolders(folder);
+        int earlierError = ENOENT;
+        if (error == ENOENT && !earlier.empty()) {
+            earlierError = ::stat(earlier.c_str(), &st) != 0 ? errno
+                           : S_ISDIR(st.st_mode)             ? 0
+                                                             : ENOTDIR;
+        }
+        if (earlierError == 0) {
+            if (MakeFolders(folder) == 0) {
+                RemoveEmptyFolders(earlier, configHome_);
+            }
+        } else if (earlierError != ENOENT && earlierError != ENOTDIR) {
+            return ResultForErrno(earlierError);
         } else if (!(runKey && error == ENOENT)) {
             // The Run key always exists on Windows; its folder is made when the first entry is.
             return ResultForErrno(error);
@@ -344,6 +380,27 @@ RegResult XdgRegistry::CreateKey(KeyHandle parent, std::string_view subPath, Key
     }
     path += subPath;
     return Open(path, true, true, key);
+}
+
+RegResult XdgRegistry::DeleteKey(KeyHandle parent, std::string_view subKey) {
+    std::string path;
+    if (parent != kHkeyCurrentUser) {
+        const OpenedKey* parentKey = Find(parent);
+        if (parentKey == nullptr) {
+            return kErrorInvalidHandle;
+        }
+        path = parentKey->path + "\\";
+    }
+    path += subKey;
+    const std::string folder = FolderForKey(path);
+    if (folder.empty() || SplitKeyPath(subKey).empty() || IsRunKey(path)) {
+        return kErrorFileNotFound;
+    }
+    // Only an empty folder goes: a key that holds values or subkeys stays, and no file is lost.
+    if (::rmdir(folder.c_str()) == 0) {
+        return kErrorSuccess;
+    }
+    return errno == ENOTEMPTY || errno == EEXIST ? kErrorAccessDenied : ResultForErrno(errno);
 }
 
 RegResult XdgRegistry::OpenKeyEx(std::string_view path, std::uint32_t access, KeyHandle& key) {
@@ -412,8 +469,9 @@ RegResult XdgRegistry::SetStringValue(KeyHandle key, std::string_view name,
     }
     ValueFileData existing;
     const bool haveFile = ReadValueFile(file, existing) == 0;
-    const int error = WriteFileAtomically(file, EnabledEntryText(existing.content, path),
-                                          haveFile ? existing.mode : kNewEntryMode);
+    const int error =
+        WriteFileAtomically(WriteTarget(file), EnabledEntryText(existing.content, path),
+                            haveFile ? existing.mode : kNewEntryMode);
     return error == 0 ? kErrorSuccess : ResultForErrno(error);
 }
 
@@ -440,8 +498,11 @@ RegResult XdgRegistry::DeleteValue(KeyHandle key, std::string_view name) {
     if (!entry.inUserFolder && !entry.inSystemFolder) {
         return ResultForErrno(entry.userError);
     }
-    // A system-wide entry is switched off by a user entry of the same name that hides it.
-    const DisabledEntry disabled = DisableEntry(entry.text, SystemEntryStarts(file));
+    // A system-wide entry is switched off by a user entry of the same name that hides it; a link
+    // the user keeps is switched off through it rather than removed.
+    const std::string target = WriteTarget(file);
+    const DisabledEntry disabled =
+        DisableEntry(entry.text, target != file || SystemEntryStarts(file));
     switch (disabled.action) {
         case DisabledEntry::Action::Delete:
             return ::unlink(file.c_str()) == 0 ? kErrorSuccess : ResultForErrno(errno);
@@ -449,7 +510,7 @@ RegResult XdgRegistry::DeleteValue(KeyHandle key, std::string_view name) {
             if (const int error = MakeFolders(opened->folder); error != 0) {
                 return kErrorAccessDenied;
             }
-            const int error = WriteFileAtomically(file, disabled.text,
+            const int error = WriteFileAtomically(target, disabled.text,
                                                   entry.inUserFolder ? entry.mode : kNewEntryMode);
             return error == 0 ? kErrorSuccess : ResultForErrno(error);
         }

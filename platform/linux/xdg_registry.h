@@ -28,6 +28,7 @@ class XdgRegistry final : public Registry {
     RegResult SetStringValue(KeyHandle key, std::string_view name,
                              std::string_view utf8Data) override;
     RegResult DeleteValue(KeyHandle key, std::string_view name) override;
+    RegResult DeleteKey(KeyHandle parent, std::string_view subKey) override;
     RegResult QueryValue(KeyHandle key, std::string_view name, ValueType& type,
                          std::uint8_t* buffer, std::uint32_t capacity,
                          std::uint32_t& size) override;

@@ -133,6 +133,7 @@ class SimWindowSystem final : public WindowSystem {
     std::vector<TopmostRecord> topmostCalls_;
     bool birdEverActivated_ = false;
     std::optional<std::pair<WindowCall, WindowHandle>> vanishBefore_;
+    std::optional<WindowHandle> foregroundOnShow_;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -243,6 +244,7 @@ class SimRegistry final : public Registry {
     RegResult SetStringValue(KeyHandle key, std::string_view name,
                              std::string_view utf8Data) override;
     RegResult DeleteValue(KeyHandle key, std::string_view name) override;
+    RegResult DeleteKey(KeyHandle parent, std::string_view subKey) override;
     // A buffer too small gets the part that fits and kErrorMoreData; a null buffer gets only
     // the type and size, with kErrorSuccess.
     RegResult QueryValue(KeyHandle key, std::string_view name, ValueType& type,
@@ -267,6 +269,7 @@ class SimRegistry final : public Registry {
     void DenyWriteAccess(std::string_view path);   // opening this key for writing is refused
     void DenyReadAccess(std::string_view path);    // opening this key for reading is refused
     void DenyCreate(std::string_view pathPrefix);  // creating a key at or below this is refused
+    void RefuseValues(std::string_view path);      // storing a value here fails, as on a full disk
 
     // Returned for a handle whose key has since been deleted (ERROR_KEY_DELETED).
     static constexpr RegResult kErrorKeyDeleted = 1018;
@@ -292,7 +295,7 @@ class SimRegistry final : public Registry {
     Key root_;
     std::map<KeyHandle, OpenHandle> handles_;
     KeyHandle nextHandle_ = 0x1000;
-    std::vector<std::vector<std::string>> denyWrite_, denyRead_, denyCreate_;
+    std::vector<std::vector<std::string>> denyWrite_, denyRead_, denyCreate_, refuseValues_;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -461,6 +464,9 @@ class SimDesktop {
     void CloseWindow(WindowHandle window);
     // `window` closes just before the next call of `call` the program makes.
     void CloseWindowBefore(WindowCall call, WindowHandle window);
+    // `window` takes the foreground as the bird is next shown, as a real desktop may hand it over
+    // then: to a window that came up meanwhile, or to the bird itself despite the no-activate show.
+    void ForegroundOnBirdShow(WindowHandle window);
 
     // The user's hands. Each throws std::logic_error when the act is impossible (the program
     // has ended, the bird is not shown, no menu is open, the About window is not open), so a

@@ -204,6 +204,9 @@ RegResult SimRegistry::SetStringValue(KeyHandle key, std::string_view name,
     if (const RegResult r = Lookup(key, kKeySetValue, k); r != kErrorSuccess) {
         return r;
     }
+    if (key != kHkeyCurrentUser && AnyEqual(refuseValues_, handles_.at(key).path)) {
+        return kErrorAccessDenied;
+    }
     RegValue value{ValueType::Sz, std::vector<std::uint8_t>(utf8Data.begin(), utf8Data.end())};
     value.data.push_back(0);
     k->values.insert_or_assign(std::string(name), std::move(value));
@@ -221,6 +224,28 @@ RegResult SimRegistry::DeleteValue(KeyHandle key, std::string_view name) {
         return kErrorFileNotFound;
     }
     k->values.erase(it);
+    return kErrorSuccess;
+}
+
+RegResult SimRegistry::DeleteKey(KeyHandle parent, std::string_view subKey) {
+    Key* at = nullptr;
+    if (const RegResult r = Lookup(parent, 0, at); r != kErrorSuccess) {
+        return r;
+    }
+    std::vector<std::string> path =
+        parent == kHkeyCurrentUser ? std::vector<std::string>{} : handles_.at(parent).path;
+    const auto parts = Split(subKey);
+    path.insert(path.end(), parts.begin(), parts.end());
+    const Key* target = parts.empty() ? nullptr : Resolve(path);
+    if (target == nullptr) {
+        return kErrorFileNotFound;
+    }
+    if (!target->subkeys.empty() || WriteDenied(path)) {
+        return kErrorAccessDenied;
+    }
+    const std::string leaf = path.back();
+    path.pop_back();
+    Resolve(path)->subkeys.erase(leaf);
     return kErrorSuccess;
 }
 
@@ -313,6 +338,9 @@ void SimRegistry::DenyReadAccess(std::string_view path) {
 }
 void SimRegistry::DenyCreate(std::string_view pathPrefix) {
     denyCreate_.push_back(Split(pathPrefix));
+}
+void SimRegistry::RefuseValues(std::string_view path) {
+    refuseValues_.push_back(Split(path));
 }
 
 }  // namespace tb::sim

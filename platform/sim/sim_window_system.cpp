@@ -196,7 +196,14 @@ void SimBirdSurface::SetExtendedStyle(std::int32_t style) {
 void SimBirdSurface::Show() {
     desk_.MaybeRaise(SimCall::BirdShow);
     shown_ = true;
-    desk_.windows_.Find(handle_)->visible = true;
+    SimWindowSystem& windows = desk_.windows_;
+    windows.Find(handle_)->visible = true;
+    if (windows.foregroundOnShow_) {
+        const WindowHandle taker = *windows.foregroundOnShow_;
+        windows.foregroundOnShow_.reset();
+        windows.birdEverActivated_ |= taker == handle_;
+        windows.SetForeground(taker);
+    }
 }
 
 void SimBirdSurface::Present(int frameIndex, int scale, Point topLeft, Size size) {
@@ -274,6 +281,13 @@ void SimDesktop::CloseWindowBefore(WindowCall call, WindowHandle window) {
         throw std::logic_error("CloseWindowBefore: the bird window lives as long as the program");
     }
     windows_.vanishBefore_ = std::make_pair(call, window);
+}
+
+void SimDesktop::ForegroundOnBirdShow(WindowHandle window) {
+    if (window != 0 && !windows_.Exists(window)) {
+        throw std::logic_error("ForegroundOnBirdShow: no such window");
+    }
+    windows_.foregroundOnShow_ = window;
 }
 
 }  // namespace tb::sim

@@ -72,6 +72,11 @@ RegResult Win32Registry::DeleteValue(KeyHandle key, std::string_view name) {
     return static_cast<RegResult>(::RegDeleteValueA(ToHkey(key), ansi.c_str()));
 }
 
+RegResult Win32Registry::DeleteKey(KeyHandle parent, std::string_view subKey) {
+    const std::string ansi = ToAnsi(subKey);
+    return static_cast<RegResult>(::RegDeleteKeyA(ToHkey(parent), ansi.c_str()));
+}
+
 RegResult Win32Registry::QueryValue(KeyHandle key, std::string_view name, ValueType& type,
                                     std::uint8_t* buffer, std::uint32_t capacity,
                                     std::uint32_t& size) {

@@ -107,8 +107,11 @@ extern "C" __attribute__((visibility("default"))) tb::x11::GtkModule* tapperbird
     {
         // Positions are absolute pixels and the program scales its windows itself, so GDK must
         // not scale (the desktop's GDK_SCALE was read at start); nothing here draws with OpenGL,
-        // so GDK must not probe for it either (that alone maps tens of megabytes). The user's
-        // values come back once GTK is up.
+        // so GDK must not probe for it either (that alone maps tens of megabytes); and this is
+        // the X11 program, so GDK opens X11 whatever backend the session asks of GTK programs
+        // (GDK_BACKEND=wayland under sway, through XWayland). The user's values come back once
+        // GTK is up, for the programs we start.
+        const ScopedEnv backend("GDK_BACKEND", "x11");
         const ScopedEnv scale("GDK_SCALE", "1");
         const ScopedEnv dpiScale("GDK_DPI_SCALE", "1");
         const ScopedEnv gl("GDK_GL", "disable");

@@ -14,12 +14,14 @@
 namespace tb::x11 {
 namespace {
 
-// The display in use, for the last word when its server goes away.
+// The display in use, for the last word when its connection ends.
 char g_displayName[256] = "";
 
-// Xlib calls this when the connection to the server breaks, and it must not return.
+// Xlib calls this when a connection to the server breaks, and it must not return. The server
+// may be fine: a client killed from outside (xkill on the About window) ends the same way, so
+// this says only that the connection was closed.
 int OnConnectionLost(Display*) {
-    std::fprintf(stderr, "tapperbird: lost the connection to the X server on display %s\n",
+    std::fprintf(stderr, "tapperbird: the connection to the X server on display %s was closed\n",
                  g_displayName);
     std::fflush(stderr);
     ::_exit(1);

@@ -499,10 +499,35 @@ def the_bird_never_became_the_foreground(d):
     check(not d.bird_was_foreground(), "the bird window became the foreground window")
 
 
+def said_since(d, mark):
+    with open(d.log_path, "rb") as f:
+        return f.read()[mark:].decode(errors="replace").strip().splitlines()
+
+
+def launch_copy(d, folders, module, env=None):
+    """The program copied into the folders below the current one (named one by one, so the path
+    may be longer than PATH_MAX), its module to `module` from there, and started there."""
+    here, saved = os.open(".", os.O_RDONLY), dict(d.env)
+    try:
+        for name in folders:
+            os.makedirs(name, exist_ok=True)
+            os.chdir(name)
+        shutil.copy(d.installed, "tapperbird")
+        shutil.copy(os.path.join(os.path.dirname(d.installed), "libtapperbird-gtk.so"), module)
+        d.path = "./tapperbird"
+        d.env.update(env or {})
+        d.launch()
+    finally:
+        d.path, d.env = d.installed, saved
+        os.fchdir(here)
+        os.close(here)
+
+
 @scenario("x11")
 def no_toolkit_before_the_first_click_and_none_needed_to_keep_pecking(d):
-    """The restarted bird, never clicked, maps no GLib and no GTK; a copy with no GTK module to
-    load says so in one line when clicked, opens no menu and keeps pecking."""
+    """The restarted bird, never clicked, maps no GLib and no GTK; a copy whose only module was
+    planted where another user could change it loads none, says why in one line when clicked,
+    opens no menu and keeps pecking."""
     with open(f"/proc/{d.program.pid}/maps") as f:
         maps = f.read()
     loaded = [lib for lib in ("libglib-2.0", "libgobject", "libgio", "libgtk", "libgdk",
@@ -511,11 +536,14 @@ def no_toolkit_before_the_first_click_and_none_needed_to_keep_pecking(d):
     check(not loaded, f"a bird nobody clicked maps {loaded}")
     d.program.terminate()
     d.program.wait(5)
+    d.installed, home = d.path, os.getcwd()
     with tempfile.TemporaryDirectory() as folder:
-        installed, d.path = d.path, shutil.copy(d.path, folder)
+        os.chdir(folder)
         try:
             mark = os.path.getsize(d.log_path)
-            d.launch()
+            os.makedirs("lib/tapperbird")
+            os.chmod("lib", 0o777)
+            launch_copy(d, ["bin"], "../lib/tapperbird/libtapperbird-gtk.so")
             x, y = wait_perched(d, d.w2)
             for _ in range(2):
                 gx, gy = d.always_opaque[len(d.always_opaque) // 2]
@@ -525,12 +553,44 @@ def no_toolkit_before_the_first_click_and_none_needed_to_keep_pecking(d):
             shown = {visible_frame(d, (x, y)) for _ in range(40) if time.sleep(0.2) is None}
             check(len(shown - {None}) > 1 and d.program.poll() is None,
                   f"the bird without its module showed only frames {shown}")
-            with open(d.log_path, "rb") as f:
-                said = f.read()[mark:].decode(errors="replace").strip().splitlines()
-            check(len(said) == 1 and said[0].startswith("tapperbird: cannot load the menu"),
-                  f"the program said {said!r} without its module")
+            with open(f"/proc/{d.program.pid}/maps") as f:
+                check("libtapperbird-gtk" not in f.read(), "the planted module was loaded")
+            said = said_since(d, mark)
+            check(len(said) == 1 and said[0].startswith("tapperbird: cannot load the menu") and
+                  "/bin/../lib is writable by every user" in said[0],
+                  f"the program said {said!r} with a planted module")
+            d.program.terminate()
+            d.program.wait(5)
+
+            # Under a GDK_BACKEND meant for Wayland programs, from a folder too long for PATH_MAX,
+            # its package removed before the first click: the menu still opens, and Exit ends it.
+            launch_copy(d, ["d" * 250] * 18, "libtapperbird-gtk.so", {"GDK_BACKEND": "wayland"})
+            shutil.rmtree("d" * 250)
+            wait_perched(d, d.w2)
+            time.sleep(3.5)  # past the settle delay, when a press opens the menu
+            choose(d, "start")  # ticked: the path is refused in a box, the entry kept as it was
+            box = wait_for(lambda: d.titled("Tapperbird"), 5, "no message box refused the path")
+            d.close(box)
+            wait_for(lambda: d.titled("Tapperbird") is None, 5, "the message box stayed")
+            check(d.startup_entry() is None, f"the startup entry became {d.startup_entry()!r}")
+            choose(d, "exit")
+            check(d.program.wait(timeout=5) == 0, "Exit did not end the bird")
         finally:
-            d.path = installed
+            os.chdir(home)
+
+
+@scenario("x11")
+def the_about_windows_client_killed_ends_the_bird_in_one_true_line(d):
+    """xkill closes the module's connection, not the server: the line must not say it is gone."""
+    d.launch()
+    wait_perched(d, d.w2)
+    time.sleep(3.5)  # past the settle delay, when a press opens the menu
+    mark = os.path.getsize(d.log_path)
+    d.x("xkill", "-id", hex(open_about(d)), check_rc=True)
+    code = d.program.wait(timeout=10)  # TimeoutExpired: the bird outlived its connection
+    said = said_since(d, mark)
+    check(code != 0 and len(said) == 1 and "connection" in said[0] and "closed" in said[0] and
+          "lost" not in said[0], f"exit code {code} and {said!r} after xkill of About")
 
 
 @scenario("wine", ("dpi",))

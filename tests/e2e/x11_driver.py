@@ -149,9 +149,12 @@ class X11Driver(desktop.Desktop):
                      if w != self.bird and width > 50 and height > 50), None)
         return menu and self.frame_rect(menu)  # less the shadows GTK draws under a compositor
 
-    def about(self):
+    def titled(self, title):
         return next((w for w in self.client_windows()
-                     if '"About"' in self.x("xprop", "-id", hex(w), "WM_NAME")), None)
+                     if f'"{title}"' in self.x("xprop", "-id", hex(w), "WM_NAME")), None)
+
+    def about(self):
+        return self.titled("About")
 
     def check_about(self, about):
         actions = self.x("xprop", "-id", hex(about), "_NET_WM_ALLOWED_ACTIONS")

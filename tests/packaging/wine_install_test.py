@@ -2,8 +2,9 @@
 """The Windows installer from scripts/package under 64-bit Wine, on the shared private desktop with
 its own prefix: a silent install, the installed program's first run, a silent install over the
 running bird (an upgrade: closed, replaced, started again, once), and a silent uninstall that
-leaves nothing of Tapperbird while every other startup entry stays. Prints how long the install
-and the uninstall took. Standard library only.
+leaves nothing of Tapperbird while every other startup entry stays. Then again beside a running
+portable copy, with the Run value pointed at another program: both are left alone. Prints how
+long the install and the uninstall took. Standard library only.
 
   wine_install_test.py --setup Tapperbird-<version>-setup.exe --zip Tapperbird-<version>-win64.zip
                        --version V --artifacts DIR
@@ -199,6 +200,9 @@ def main():
 
             check(d.reg_values(MAKER_KEY + r"\Tapperbird\1.0\temp") is not None,
                   "the program made no first-run key, so its removal would prove nothing")
+            # The program's own value, as a user might have retyped it: unquoted, in capitals.
+            d.wine("reg", "add", RUN_KEY, "/v", "Tapperbird", "/t", "REG_SZ", "/d", exe.upper(),
+                   "/f").check_returncode()
             # The silent uninstall: the uninstaller runs from a copy, so wait for its effect.
             uninstall = os.path.join(unix, "uninstall.exe")
             start = time.time()
@@ -226,6 +230,34 @@ def main():
             user_reg = open(os.path.join(d.env["WINEPREFIX"], "user.reg"),
                             encoding="utf-8", errors="replace").read().lower()
             check("tapperbird" not in user_reg, "the user's registry still names Tapperbird")
+
+            # A portable copy from the zip, running, and the Run value the user pointed at another
+            # program: an upgrade and the uninstaller close only their own bird and keep the
+            # value, and the first-run key the running copy uses.
+            install(d, setup, args.version)
+            portable_exe = os.path.join(d.temp, "portable", "Tapperbird.exe")
+            os.makedirs(os.path.dirname(portable_exe))
+            with open(portable_exe, "wb") as f:
+                f.write(portable)
+            d.spawn(["wine", portable_exe])
+            wait_for(lambda: (d.reg_values(RUN_KEY) or {}).get("Tapperbird"), 20,
+                     "the portable copy wrote no Run value")
+            mine = '"C:\\Tools\\OtherBird\\bird.exe" --mine'
+            d.wine("reg", "add", RUN_KEY, "/v", "Tapperbird", "/t", "REG_SZ", "/d", mine,
+                   "/f").check_returncode()
+            running = sorted(wait_for(d.birds, 10, "the portable copy is not running"))
+            d.start_wine(setup, "/S")
+            check(sorted(d.birds()) == running, f"birds {running} before the upgrade, "
+                  f"{sorted(d.birds())} after")
+            d.start_wine(os.path.join(unix, "uninstall.exe"), "/S")
+            check(poll(lambda: d.reg_values(UNINSTALL_KEY) is None, 60, step=0.2),
+                  "the uninstall beside the portable copy did not finish")
+            check(sorted(d.birds()) == running, f"birds {running} before the uninstall, "
+                  f"{sorted(d.birds())} after")
+            run = (d.reg_values(RUN_KEY) or {}).get("Tapperbird")
+            check(run == ("REG_SZ", mine), f"the user's Run value became {run}")
+            check(d.reg_values(MAKER_KEY + r"\Tapperbird\1.0\temp") is not None,
+                  "the running portable copy's first-run key was removed")
             print(f"TIMES install {install_seconds:.1f} s, upgrade {upgrade_seconds:.1f} s, "
                   f"uninstall {uninstall_seconds:.1f} s", flush=True)
     except Failure as e:

@@ -129,7 +129,7 @@ TEST(Icons, ApplicationIconHasSevenImagesInOrderShowingOnePicture) {
     const auto images = ReadIconFile(AppIconIco(), 1);
     ASSERT_EQ(SizesAndDepths(images),
               (std::vector<std::pair<int, int>>{
-                  {48, 8}, {32, 8}, {16, 8}, {48, 32}, {32, 32}, {16, 32}, {128, 24}}));
+                  {48, 8}, {32, 8}, {16, 8}, {48, 32}, {32, 32}, {16, 32}, {128, 8}}));
     // The 8-bit and 32-bit images of a size agree, and the 128 px image is the 32 px one enlarged.
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_TRUE(images[i].px == images[i + 3].px) << images[i].width;

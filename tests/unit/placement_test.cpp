@@ -92,12 +92,6 @@ TEST_F(PlacementTest, AHiddenTargetOrTheBirdItselfSendsItToTheHidingPlace) {
     EXPECT_EQ(LastPoint(), kHidden);
 }
 
-TEST_F(PlacementTest, TheHidingPlaceIsPastEveryMonitor) {
-    desk.AddMonitor({1920, 0, 3840, 1200});
-    StartOn({100, 100, 900, 800});
-    EXPECT_EQ(SwitchTo({100, 100, 900, 150}), (Point{3840, 1200}));
-}
-
 TEST_F(PlacementTest, ANewForegroundWindowsRectangleIsStoredAtOnce) {
     StartOn({100, 100, 900, 800});
     Wait(50);  // between two ticks

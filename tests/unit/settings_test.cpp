@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/sim/sim_desktop.h"
@@ -163,13 +164,32 @@ TEST_F(SettingsTest, FirstRunRegistersOnceUntilTheMarkerOrAKeyAboveItIsRemoved) 
         EXPECT_TRUE(reg.KeyExists(kMarker));
         Remove();
     }
-    reg.DeleteKey("Software\\Velmor's Software");
-    reg.DenyCreate("Software\\Velmor's Software");
-    StartFirstTime();
-    Remove();
-    StartFirstTime();
-    EXPECT_TRUE(RunValue()) << "no marker: every start registers again";
-    EXPECT_TRUE(Warnings().empty()) << "refusals are result codes, not errors";
+    EXPECT_TRUE(Warnings().empty());
+}
+
+// Without a marker every start registers again: where the tree cannot be made, and where the entry
+// was silently refused, so that start-at-logon is never lost without a word. A marker that cannot
+// be read is still there: start-at-logon is not switched on again over the user's "off".
+TEST_F(SettingsTest, FirstRunKeepsNoMarkerForARefusedEntryAndHonoursAnUnreadableOne) {
+    const std::tuple<void (*)(sim::SimRegistry&), bool, bool> cases[] = {
+        // written, marker kept
+        {[](sim::SimRegistry& r) { r.DenyCreate("Software\\Velmor's Software"); }, true, false},
+        {[](sim::SimRegistry& r) { r.DenyWriteAccess(kRun); }, false, false},  // protected Run key
+        {[](sim::SimRegistry& r) { r.RefuseValues(kRun); }, false, false},     // a full disk
+        {[](sim::SimRegistry& r) { r.CreateKeyPath(kMarker), r.DenyReadAccess(kMarker); }, false,
+         true},
+    };
+    for (const auto& [fault, written, markerKept] : cases) {
+        sim::SimDesktop other;
+        sim::SimRegistry& r = other.Registry();
+        r.CreateKeyPath(kRun);
+        fault(r);
+        FirstRun::Register(r, other.Forms());
+        EXPECT_EQ(r.GetValue(kRun, kName).has_value(), written);
+        EXPECT_EQ(r.KeyExists(kMarker), markerKept);
+        EXPECT_TRUE(other.Forms().MessageBoxes().empty());
+        EXPECT_EQ(r.OpenHandleCount(), 0u);
+    }
 }
 
 TEST_F(SettingsTest, FirstRunLetsMarkerErrorsThroughButHandlesItsOwnAddErrors) {

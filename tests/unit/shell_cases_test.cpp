@@ -2,8 +2,9 @@
 // short strips (the taskbar), windows as large as a monitor or the whole desktop (the desktop,
 // Task View, full-screen games), windows nothing of which is on screen (cloaked on another
 // virtual desktop) and no foreground window at all (the lock screen, the secure desktop of an
-// elevation prompt, Explorer restarting). The bird perches only where it would be seen beside
-// a window, and is out of sight otherwise.
+// elevation prompt, Explorer restarting); and windows flush with a monitor's edge on each layout
+// of monitors. The bird perches only where it would be seen beside a window, and is out of sight
+// otherwise.
 #include <ostream>
 
 #include "scenario.h"
@@ -52,21 +53,36 @@ INSTANTIATE_TEST_SUITE_P(
         ShellCase{"Taskbar", {}, {0, 1032, 1920, 1080}, true, kHidden},
         ShellCase{
             "TaskbarOnTheLeftMonitor", kRightMonitor, {0, 1032, 1920, 1080}, true, kHiddenPastTwo},
-        // The desktop window and Task View cover a monitor or every monitor: the bird sits
-        // beyond their right edge, which is the screen's own.
-        ShellCase{"Desktop", {}, {0, 0, 1920, 1080}, true, {1920, 270}},
+        // The desktop window, Task View and full-screen games cover a monitor or every monitor:
+        // the bird sits beyond their right edge, which is the screen's own. Maximised or full
+        // screen on the left it would sit on the right monitor, so it hides; on the right monitor
+        // the edge is the desktop's own, as on one monitor.
+        ShellCase{"DesktopOrFullScreenGame", {}, {0, 0, 1920, 1080}, true, {1920, 270}},
         ShellCase{"DesktopOverTwoMonitors", kRightMonitor, {0, 0, 3200, 1080}, true, {3200, 270}},
-        ShellCase{"FullScreenGame", {}, {0, 0, 1920, 1080}, true, {1920, 270}},
         ShellCase{
             "FullScreenGameLeftOfAnother", kRightMonitor, {0, 0, 1920, 1080}, true, kHiddenPastTwo},
+        ShellCase{
+            "MaximisedRightOfAnother", kRightMonitor, {1920, 0, 3200, 1000}, true, {3200, 250}},
         // A window ending at the right monitor's edge though most of it is on the left one.
         ShellCase{"AcrossToTheRightEdge", kRightMonitor, {400, 100, 3200, 900}, true, {3200, 300}},
         // The Start menu and an elevated window are ordinary windows to the bird.
         ShellCase{"StartMenu", {}, {0, 340, 660, 1032}, true, {656, 513}},
         // On another virtual desktop: user32 calls it visible, DWM has cloaked it.
         ShellCase{"Cloaked", {}, {100, 100, 900, 900}, false, kHidden},
+        ShellCase{"CloakedTwoMonitors", kRightMonitor, {100, 100, 900, 900}, false, kHiddenPastTwo},
+        ShellCase{"BesideAnotherNotFlush", kRightMonitor, {100, 100, 900, 900}, true, {896, 300}},
+        ShellCase{"Stacked", {{0, 1080, 1920, 2160}}, {0, 0, 1920, 1040}, true, {1920, 260}},
+        ShellCase{"LeftOfPrimary", {{-1280, 0, 0, 1024}}, {-1280, 0, 0, 1000}, true, kHidden},
         ShellCase{
-            "CloakedTwoMonitors", kRightMonitor, {100, 100, 900, 900}, false, kHiddenPastTwo}),
+            "PrimaryRightOfAnother", {{-1280, 0, 0, 1024}}, {0, 0, 1920, 1040}, true, {1920, 260}},
+        // The monitor on the right starts below the target: nothing shows beside it.
+        ShellCase{
+            "RightMonitorLower", {{1920, 1040, 3200, 2064}}, {0, 0, 1920, 1000}, true, {1920, 250}},
+        ShellCase{"ThreeMiddle",
+                  {{-1280, 0, 0, 1024}, {1920, 0, 3200, 1024}},
+                  {0, 0, 1920, 1040},
+                  true,
+                  kHiddenPastTwo}),
     [](const ::testing::TestParamInfo<ShellCase>& p) { return std::string(p.param.name); });
 
 class NoForegroundTest : public Scenario {};

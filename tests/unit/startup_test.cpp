@@ -32,6 +32,19 @@ TEST_F(StartupTest, FirstRunRegistersThenShowsTheBirdWithoutTakingTheFocus) {
     EXPECT_EQ(desk.Bird().PresentCount(), 0) << "nothing shows until the first tick";
 }
 
+// The desktop hands the foreground to the bird as it is shown: the target is read after the show,
+// so the bird starts out on itself, hidden, with no change of target for the poll to adopt.
+TEST_F(StartupTest, TheTargetIsTheForegroundOnceTheBirdIsUp) {
+    OpenWindow({100, 100, 900, 800});
+    desk.ForegroundOnBirdShow(desk.Bird().Handle());
+    StartProgram();
+    EXPECT_EQ(State().targetWindow, desk.Bird().Handle());
+    Wait(250);
+    EXPECT_EQ(LastPoint(), (Point{1920, 1080}));
+    EXPECT_EQ(State().settleSeconds, 0);
+    EXPECT_TRUE(desk.Windows().TopmostCalls().empty());
+}
+
 TEST_F(StartupTest, AnErrorShowsOneWarningAndSkipsTheRestOfTheStart) {
     OpenWindow({100, 100, 900, 800});
     desk.Raise(sim::SimCall::BirdShow, "Out of memory");

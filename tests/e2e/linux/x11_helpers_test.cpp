@@ -6,18 +6,16 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-
 #include <filesystem>
+#include <functional>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-#include "platform/linux/gtk_module_path.h"
-
 #include "platform/linux/bmp_frame.h"
+#include "platform/linux/gtk_module_path.h"
 #include "platform/linux/lock_file_mutex.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/x11/xft_dpi.h"
@@ -140,27 +138,69 @@ TEST(LockFileMutexTest, TakesNoLockThroughALinkNorOutsideTheRuntimeFolder) {
     fs::remove_all(dir);
 }
 
-}  // namespace
-}  // namespace tb::x11
-
-namespace tb::x11 {
-namespace {
-
-TEST(GtkModuleCandidatesTest, PrivateFolderFirstThenBesideTheProgram) {
-    EXPECT_EQ(GtkModuleCandidates("/usr/bin/tapperbird", "../lib/x86_64-linux-gnu/tapperbird"),
-              (std::vector<std::string>{
-                  "/usr/bin/../lib/x86_64-linux-gnu/tapperbird/libtapperbird-gtk.so",
-                  "/usr/bin/libtapperbird-gtk.so"}));
-    // A folder given with its slash, and none at all (the build tree).
-    EXPECT_EQ(
-        GtkModuleCandidates("/home/me/.local/bin/tapperbird", "../lib/tapperbird/"),
-        (std::vector<std::string>{"/home/me/.local/bin/../lib/tapperbird/libtapperbird-gtk.so",
-                                  "/home/me/.local/bin/libtapperbird-gtk.so"}));
-    EXPECT_EQ(GtkModuleCandidates("/src/build/linux/tapperbird", "."),
-              (std::vector<std::string>{"/src/build/linux/libtapperbird-gtk.so"}));
-    // Without the program's own path there is nowhere safe to look: never the search path.
-    EXPECT_TRUE(GtkModuleCandidates("", "../lib/tapperbird").empty());
-    EXPECT_TRUE(GtkModuleCandidates("tapperbird", "../lib/tapperbird").empty());
+// The module planted or broken every way the first click could meet it: each is refused with its
+// cause and never opened (so never loaded); a sound one loads only from where it belongs.
+TEST(GtkModuleTest, OpensOnlyAWholeModuleThatNoOtherUserCanChange) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("tb-module-" + std::to_string(::getpid()));
+    const fs::path lib = root / "lib", place = lib / "tapperbird", bin = root / "bin";
+    const fs::path planted = place / "libtapperbird-gtk.so";
+    const std::string shown = bin.string() + "/../lib/tapperbird", file = "/libtapperbird-gtk.so";
+    const auto plant = [&](const char* from) { return fs::copy_file(from, planted); };
+    // Each case: how it is made (false: not here, chown needs root), then what came of it: the
+    // module loaded, or the start of the reason given.
+    const std::vector<std::tuple<std::function<bool()>, std::string>> cases = {
+        {[&] { return plant(TB_FIXTURE_FIT); }, "loaded " + shown + file},
+        {[&] {
+             return plant(TB_FIXTURE_FIT) && ::chmod(lib.c_str(), 0775) == 0 &&
+                    ::chown(lib.c_str(), static_cast<uid_t>(-1), 65534) == 0;
+         },
+         bin.string() + "/../lib is writable by its group"},
+        // Writable by the user's private group (root's, here), as a umask of 002 leaves it.
+        {[&] {
+             return ::geteuid() == 0 && plant(TB_FIXTURE_FIT) && ::chmod(lib.c_str(), 0775) == 0;
+         },
+         "loaded " + shown + file},
+        {[&] {
+             return plant(TB_FIXTURE_FIT) && ::chmod(place.c_str(), 0757) == 0 &&
+                    fs::copy_file(TB_FIXTURE_FIT, bin / file.substr(1));
+         },
+         "loaded " + bin.string() + file},
+        {[&] { return plant(TB_FIXTURE_FIT) && ::chown(place.c_str(), 65534, 65534) == 0; },
+         shown + " belongs to another user (uid 65534)"},
+        {[&] { return ::mkfifo(planted.c_str(), 0644) == 0; },
+         shown + file + " is not a regular file"},
+        {[&] { return plant(TB_FIXTURE_FIT) && (fs::resize_file(planted, 4096), true); },
+         shown + file + " is cut short"},
+        {[&] { return (fs::create_symlink(TB_FIXTURE_FIT, planted), true); },
+         shown + file + " is a symbolic link"},
+        {[&] { return fs::remove(place) && (fs::create_directory_symlink(bin, place), true); },
+         shown + " is a symbolic link or not a folder"},
+        {[&] { return plant(TB_FIXTURE_NEEDS_ABSENT); },
+         "libtb_fixture_absent.so: cannot open shared object file"},
+    };
+    // dlopen knows a library by the name it was opened by (/proc/self/fd/N): the loaded cases
+    // keep their descriptors, so no two share a name.
+    std::vector<FoundModule> loaded;
+    for (const auto& [make, expected] : cases) {
+        fs::remove_all(root);
+        for (const fs::path& folder : {root, lib, place, bin}) {
+            fs::create_directory(folder);
+            fs::permissions(folder, fs::perms(0755));
+        }
+        if (!make()) {
+            continue;
+        }
+        FoundModule found =
+            FindGtkModule(OpenFolder(bin.string()).get(), bin.string(), "../lib/tapperbird");
+        std::string said = found.reason;
+        if (found.file && LoadGtkModule(found, said) != nullptr) {
+            said = "loaded " + found.path;
+            loaded.push_back(std::move(found));
+        }
+        EXPECT_TRUE(said.starts_with(expected)) << said << "\n, not " << expected;
+    }
+    fs::remove_all(root);
 }
 
 }  // namespace

@@ -25,6 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// GLib reads the desktop once per process, so the store and its judge see this one.
+[[maybe_unused]] const bool kOnUbuntu = ::setenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME", 1) == 0;
+
 constexpr std::string_view kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr std::string_view kSettings = "Software\\Velmor's Software\\Tapperbird\\1.0";
 constexpr std::string_view kMarker = "Software\\Velmor's Software\\Tapperbird\\1.0\\temp";
@@ -68,10 +71,11 @@ bool HoldsInChild(const std::function<bool()>& body, bool unprivileged = false) 
 }
 
 // GLib's verdict on an autostart file, as GNOME's session reads it: loadable as an application,
-// not hidden, not switched off.
+// not hidden, shown on this desktop, not switched off.
 bool GlibStarts(const fs::path& file) {
     g_autoptr(GDesktopAppInfo) info = g_desktop_app_info_new_from_filename(file.c_str());
     return info != nullptr && !g_desktop_app_info_get_is_hidden(info) &&
+           g_desktop_app_info_get_show_in(info, nullptr) &&
            (!g_desktop_app_info_has_key(info, "X-GNOME-Autostart-enabled") ||
             g_desktop_app_info_get_boolean(info, "X-GNOME-Autostart-enabled"));
 }
@@ -376,6 +380,83 @@ TEST_F(XdgRegistryTest, WhatIsNoRegularFileIsAbsentAndNothingBlocks) {
     WriteFile(root_ / "dotfiles" / "Tapperbird.desktop", plain_);
     fs::create_symlink(root_ / "dotfiles" / "Tapperbird.desktop", entry_);
     EXPECT_TRUE(Ticked());
+}
+
+// OnlyShowIn and NotShowIn against this desktop: the tick is GLib's verdict on the user's entry
+// and on a system-wide one, and ticking lets this desktop in.
+TEST_F(XdgRegistryTest, TickingLetsThisDesktopInWhereTheEntryKeptItOut) {
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        // and after ticking
+        {"OnlyShowIn=KDE;\n", "KDE;ubuntu;", "(none)"},
+        {"NotShowIn=GNOME;KDE;\n", "(none)", "KDE;"},
+        {"OnlyShowIn=GNOME;\nNotShowIn=ubuntu;\n", "GNOME;", "(none)"},
+    };
+    for (const auto& [lines, only, notIn] : cases) {
+        fs::remove(entry_);
+        WriteFile(system_ / "autostart" / "Tapperbird.desktop", plain_ + lines);
+        EXPECT_FALSE(Ticked()) << "system-wide " << lines;
+        WriteFile(entry_, plain_ + lines);
+        ExpectStarts(false);
+        ASSERT_EQ(AddRunValue(program_.string()), kErrorSuccess);
+        ExpectStarts(true);
+        EXPECT_EQ(GlibKey(entry_, "OnlyShowIn") + " " + GlibKey(entry_, "NotShowIn"),
+                  only + " " + notIn);
+    }
+}
+
+// Ten times off and on give back the same bytes, written through a link to the user's own file
+// (a dotfiles manager's), which stays a link even when all of it is Tapperbird's. A link to
+// somebody else's file is replaced by an entry of the user's own, and that file left alone.
+TEST_F(XdgRegistryTest, TogglingGivesBackTheSameEntryThroughTheUsersLink) {
+    const fs::path kept = root_ / "dotfiles" / "Tapperbird.desktop";
+    for (const std::string& text :
+         {plain_, std::string("# mine\n[Desktop Entry]\nType=Application\nName=Bird\nExec=x\n\n"
+                              "[Desktop Action a]\nName=A\nExec=y\n")}) {
+        fs::remove(entry_);
+        WriteFile(kept, text, fs::perms(0600));
+        fs::create_directories(autostart_);
+        fs::create_symlink(kept, entry_);
+        ASSERT_EQ(AddRunValue(program_.string()), kErrorSuccess);
+        const std::string ticked = ReadFile(entry_);
+        for (int i = 0; i < 10; ++i) {
+            ASSERT_EQ(DeleteRunValue(), kErrorSuccess);
+            ExpectStarts(false);
+            ASSERT_EQ(AddRunValue(program_.string()), kErrorSuccess);
+        }
+        EXPECT_EQ(ReadFile(entry_), ticked);
+        EXPECT_TRUE(fs::is_symlink(entry_));
+        EXPECT_EQ(fs::status(kept).permissions(), fs::perms(0600));
+    }
+    ASSERT_EQ(::chown(kept.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(DeleteRunValue(), kErrorSuccess);
+    EXPECT_FALSE(fs::is_symlink(entry_));
+    EXPECT_EQ(GlibKey(kept, "Hidden"), "(none)");
+}
+
+// The first run takes back a refused entry's marker, and never more than an empty folder; a
+// marker place that cannot be looked at is no absence; a marker an earlier version left moves
+// over, and its folders go.
+TEST_F(XdgRegistryTest, MarkersGoOnlyAsEmptyFoldersAndAnUnreadablePlaceIsNoAbsence) {
+    KeyHandle settings = 0, key = 0;
+    ASSERT_EQ(reg_.CreateKey(kHkeyCurrentUser, kMarker, key), kErrorSuccess);
+    ASSERT_EQ(reg_.OpenKey(kSettings, settings), kErrorSuccess);
+    EXPECT_EQ(reg_.DeleteKey(kHkeyCurrentUser, kSettings), kErrorAccessDenied);  // holds "temp"
+    EXPECT_EQ(reg_.DeleteKey(settings, "temp"), kErrorSuccess);
+    EXPECT_EQ(reg_.DeleteKey(settings, "temp"), kErrorFileNotFound);
+
+    const fs::path own = config_ / "tapperbird", earlier = config_ / "Velmor's Software";
+    fs::create_directories(earlier / "Tapperbird" / "1.0" / "temp");
+    fs::permissions(config_, fs::perms(0755));  // made 0700, and "nobody" must reach the rest
+    for (const fs::path& unreadable : {own, earlier}) {  // chmod 000
+        fs::permissions(unreadable, fs::perms::none);
+        EXPECT_TRUE(
+            HoldsInChild([&] { return reg_.OpenKey(kMarker, key) == kErrorAccessDenied; }, true))
+            << unreadable;
+        fs::permissions(unreadable, fs::perms(0755));
+        fs::remove_all(own);
+    }
+    EXPECT_EQ(reg_.OpenKey(kMarker, key), kErrorSuccess);
+    EXPECT_FALSE(fs::exists(earlier));
 }
 
 }  // namespace

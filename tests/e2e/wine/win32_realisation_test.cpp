@@ -3,6 +3,8 @@
 // code is the number of failures.
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +21,8 @@
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_window_system.h"
+#include "settings/first_run.h"
+#include "settings/startup_entry.h"
 
 namespace {
 
@@ -97,6 +101,36 @@ void TestRegistry(Win32FormsRuntime&) {
     CHECK(registry.SetStringValue(readOnly, "Refused", "x") == kErrorAccessDenied);
     CHECK(registry.CloseKey(readOnly) == kErrorSuccess && registry.CloseKey(key) == kErrorSuccess);
     ::RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+}
+
+// The first run on the real registry, with HKEY_CURRENT_USER redirected to a scratch key: a Run
+// key that refuses writing leaves no marker (RegDeleteKeyA takes it back), so the next start,
+// with writing allowed, registers and keeps the marker.
+void TestFirstRunAfterARefusedWrite(Win32FormsRuntime& forms) {
+    const char* scratchPath = "Software\\Tapperbird first-run test";
+    HKEY scratch = nullptr, run = nullptr, marker = nullptr;
+    ::RegCreateKeyA(HKEY_CURRENT_USER, scratchPath, &scratch);
+    CHECK(::RegOverridePredefKey(HKEY_CURRENT_USER, scratch) == ERROR_SUCCESS);
+    ::RegCreateKeyA(HKEY_CURRENT_USER, std::string(StartupEntry::kRunKeyPath).c_str(), &run);
+    const std::string markerPath(FirstRun::kMarkerKeyPath);
+    Win32Registry registry;
+    for (const auto& [sddl, written] :  // read only, then all access
+         {std::pair{"D:(A;;KR;;;WD)", false}, std::pair{"D:(A;;KA;;;WD)", true}}) {
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr);
+        CHECK(::RegSetKeySecurity(run, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS);
+        ::LocalFree(sd);
+        FirstRun::Register(registry, forms);
+        CHECK((::RegQueryValueExA(run, "Tapperbird", nullptr, nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS) == written);
+        CHECK((::RegOpenKeyA(HKEY_CURRENT_USER, markerPath.c_str(), &marker) == ERROR_SUCCESS) ==
+              written);
+        ::RegCloseKey(marker);
+    }
+    ::RegCloseKey(run);
+    ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    ::RegCloseKey(scratch);
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, scratchPath);
 }
 
 void TestShellAndMutex(Win32FormsRuntime&) {
@@ -375,9 +409,9 @@ void operator delete(void* block, std::size_t) noexcept {
 int main() {
     try {
         Win32FormsRuntime forms(::GetModuleHandleW(nullptr));
-        for (const auto test :
-             {TestFrameBitmaps, TestRegistry, TestWindowSystem, TestShellAndMutex, TestBirdSurface,
-              TestMonitors, TestAboutAtItsDpi, TestTimersAndSessionEnd}) {
+        for (const auto test : {TestFrameBitmaps, TestRegistry, TestFirstRunAfterARefusedWrite,
+                                TestWindowSystem, TestShellAndMutex, TestBirdSurface, TestMonitors,
+                                TestAboutAtItsDpi, TestTimersAndSessionEnd}) {
             test(forms);
         }
     } catch (const std::exception& error) {

@@ -1,6 +1,6 @@
 // The GTK module: GTK started on the program's display the first time a menu, the About window
 // or a message box is needed, and the three of them made on it.
-#include "platform/x11/gtk_module.h"
+#include "platform/linux/gtk_module.h"
 
 #include <gtk/gtk.h>
 #include <X11/Xlib.h>
@@ -11,10 +11,10 @@
 #include <string>
 
 #include "assets/assets.h"
-#include "platform/x11/glib_loop.h"
+#include "platform/linux/glib_loop.h"
 #include "platform/x11/x11_about_view.h"
 #include "platform/x11/x11_menu.h"
-#include "platform/x11/x11_pixbuf.h"
+#include "platform/linux/gtk_pixbuf.h"
 
 namespace tb::x11 {
 namespace {

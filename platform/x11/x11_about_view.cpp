@@ -9,7 +9,7 @@
 #include "assets/assets.h"
 #include "desktop/monitors.h"
 #include "platform/units.h"
-#include "platform/x11/x11_pixbuf.h"
+#include "platform/linux/gtk_pixbuf.h"
 
 namespace tb::x11 {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "platform/about_view.h"
-#include "platform/x11/gobject_ptr.h"
-#include "platform/x11/gtk_module.h"
+#include "platform/linux/gobject_ptr.h"
+#include "platform/linux/gtk_module.h"
 
 namespace tb::x11 {
 

@@ -18,7 +18,7 @@
 
 #include "assets/assets.h"
 #include "platform/units.h"
-#include "platform/x11/bmp_frame.h"
+#include "platform/linux/bmp_frame.h"
 #include "platform/x11/frame_geometry.h"
 #include "platform/x11/pixel_format.h"
 

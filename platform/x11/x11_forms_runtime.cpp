@@ -1,32 +1,22 @@
 // Timers, the screen, the program and message-box services of the forms runtime.
 #include "platform/x11/x11_forms_runtime.h"
 
-#include <limits.h>
 #include <unistd.h>
 #include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
+#include "platform/linux/forms_services.h"
+#include "platform/linux/program_file.h"
 #include "platform/units.h"
 #include "platform/x11/xft_dpi.h"
 
 namespace tb::x11 {
 
-// Empty rather than a bare name, which would start whatever else of that name is on the path.
-std::string X11FormsRuntime::ReadProgramPath() {
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
-    if (n > 0 && static_cast<std::size_t>(n) < sizeof buffer) {
-        return std::string(buffer, static_cast<std::size_t>(n));
-    }
-    return {};
-}
-
 X11FormsRuntime::X11FormsRuntime(X11Session& session, MainLoop& loop, int desktopScale,
                                  GtkModuleLoader& gtk)
-    : session_(session), loop_(loop), gtk_(gtk), programPath_(ReadProgramPath()) {
+    : session_(session), loop_(loop), gtk_(gtk), programPath_(x11::ReadProgramPath()) {
     const char* resources = XResourceManagerString(session_.display());
     const double dpi = XftDpiFromResources(resources != nullptr ? resources : "");
     twipsPerPixel_ = static_cast<float>(kTwipsPerInch / dpi);
@@ -109,24 +99,12 @@ Rect X11FormsRuntime::DesktopBounds() {
         return {0, 0, DisplayWidth(session_.display(), DefaultScreen(session_.display())),
                 DisplayHeight(session_.display(), DefaultScreen(session_.display()))};
     }
-    Rect bounds = monitors_.front().bounds;
-    for (const Monitor& m : monitors_) {
-        bounds =
-            Rect{std::min(bounds.Left, m.bounds.Left), std::min(bounds.Top, m.bounds.Top),
-                 std::max(bounds.Right, m.bounds.Right), std::max(bounds.Bottom, m.bounds.Bottom)};
-    }
-    return bounds;
+    return BoundsOfMonitors(monitors_);
 }
 
 void X11FormsRuntime::MessageBox(std::string_view text, std::string_view title,
                                  std::int32_t style) {
-    if (GtkModule* module = gtk_.Get(); module != nullptr) {
-        module->MessageBox(text, title, style);
-        return;
-    }
-    // Without GTK the message still reaches whoever reads the program's output.
-    std::fprintf(stderr, "tapperbird: %.*s: %.*s\n", static_cast<int>(title.size()), title.data(),
-                 static_cast<int>(text.size()), text.data());
+    ShowMessageBox(gtk_, text, title, style);
 }
 
 void X11FormsRuntime::EndProgram() {

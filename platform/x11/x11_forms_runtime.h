@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/forms_runtime.h"
-#include "platform/x11/gtk_loader.h"
-#include "platform/x11/main_loop.h"
+#include "platform/linux/gtk_loader.h"
+#include "platform/linux/main_loop.h"
 #include "platform/x11/x11_session.h"
 
 namespace tb::x11 {
@@ -32,8 +32,6 @@ class X11FormsRuntime final : public FormsRuntime, private XEventHandler {
     double Scale() const { return scale_; }
     std::span<const Monitor> Monitors() override { return monitors_; }
     std::string ProgramPath() override { return programPath_; }
-    // The program file's full path; empty when the system cannot tell.
-    static std::string ReadProgramPath();
     void MessageBox(std::string_view text, std::string_view title, std::int32_t style) override;
     [[noreturn]] void EndProgram() override;
 

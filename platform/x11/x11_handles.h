@@ -7,7 +7,7 @@
 #include <memory>
 #include <utility>
 
-#include "platform/x11/unique_fd.h"
+#include "platform/linux/unique_fd.h"
 
 namespace tb::x11 {
 

@@ -7,8 +7,8 @@
 #include <deque>
 
 #include "platform/menu.h"
-#include "platform/x11/gobject_ptr.h"
-#include "platform/x11/gtk_module.h"
+#include "platform/linux/gobject_ptr.h"
+#include "platform/linux/gtk_module.h"
 
 namespace tb::x11 {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/x11/change_filter.h"
-#include "platform/x11/gtk_module.h"
-#include "platform/x11/main_loop.h"
+#include "platform/linux/gtk_module.h"
+#include "platform/linux/main_loop.h"
 
 namespace tb::x11 {
 

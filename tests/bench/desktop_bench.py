@@ -4,12 +4,15 @@
 Linux: the program and `oneko -tofocus` on one Xvfb with openbox, two xterms and a D-Bus session
 bus, at rest and with a window change every 10 s, a fresh desktop each run. Windows: Tapperbird.exe
 under 64-bit Wine beside a program with a hidden window and two 100 ms timers, each in its own
-prefix (so each has its own wineserver) on one Xvfb, at rest. Every figure is read from /proc or
-timed from X events during the run; the desktop comes from ../e2e/desktop.py and every process it
-starts is stopped by its PID.
+prefix (so each has its own wineserver) on one Xvfb, at rest. Wayland: the same program on a
+headless sway with one floating foot window, at rest, against sway alone (with --pointer, the
+end-to-end suite's virtual pointer). Every figure is read from /proc or timed from X events or
+screenshots during the run; the desktops come from ../e2e/ and every process they start is
+stopped by its PID.
 
     desktop_bench.py --program build/linux/tapperbird --assets build/linux/assets \\
         --exe build/mingw/Tapperbird.exe --yardstick build/mingw/bench/tb_two_timers.exe \\
+        [--pointer build/linux/tests/e2e/wayland/tb_virtual_pointer] \\
         [--seconds-rest 60] [--seconds-changes 120] [--runs 3] [--out FILE]
 """
 
@@ -365,6 +368,53 @@ def linux_run(args, kind, seconds, number, sample):
             watch.close()
 
 
+def sway_run(args, seconds, number, sample):
+    """sway alone for `seconds`, then with the bird perched on a floating foot for as long; the
+    time from a focus change or a floating move to the bird seen at its new perch."""
+    from sway_driver import SwayDriver
+    log(f"sway run {number}: {seconds} s alone, {seconds} s with the bird")
+    with SwayDriver(args) as d:
+        sway = d.processes[0].pid
+        d.w1 = d.open_window("bench-left", 100, 100, 400, 300)
+        d.w2 = d.open_window("bench-right", 600, 200, 400, 400)
+        time.sleep(SETTLE)
+        alone = Usage([sway])
+        time.sleep(seconds)
+        sample("sway-cpu", None, alone.cpu_since(sway))
+        # As on X11, the start measured is the second: the first registers the bird at logon.
+        d.launch()
+        d.program.terminate()
+        d.program.wait(10)
+        d.launch()
+        bird = d.program.pid
+        time.sleep(SETTLE)
+        usage = Usage([bird, sway])
+        time.sleep(seconds)
+        check(d.program.poll() is None, "the bird ended during the run")
+        sample("sway-cpu", usage.cpu_since(sway), None)
+        sample("cpu-rest", usage.cpu_since(bird), None)
+        sample("rss", rss_kib(bird) / 1024, None)
+        sample("uss", uss_kib(bird) / 1024, None)
+        w, h = d.frames[0].width, d.frames[0].height
+
+        def seen_after(change, rect):
+            point = desktop.perch(*rect, d.width, d.scale)
+            change()
+            started = time.time()
+            while time.time() - started < 2:
+                shot_at = time.time()
+                if d.shot(crop=(*point, w, h)).frame_at(d.frames, *point):
+                    return 1000 * (shot_at - started)
+            raise Failure(f"the bird did not show at {point}")
+        rects = {window: d.frame_rect(window) for window in (d.w1, d.w2)}
+        for window in (d.w1, d.w2) * 5:
+            sample("focus-ms", seen_after(lambda: d.activate(window), rects[window]), None)
+        for i in range(6):
+            x, y = 600 + 30 * (i % 3), 150 + 20 * i
+            sample("move-ms", seen_after(lambda: d.move(d.w2, x, y), (x, y, x + 400, y + 400)),
+                   None)
+
+
 def wine_run(args, seconds, number, sample):
     log(f"wine run {number}: {seconds} s")
     with WineDesktop(args.artifacts, ("tapperbird", "yardstick")) as d:
@@ -413,7 +463,8 @@ class Samples:
 
     def __call__(self, measure, ours, theirs):
         mine, other = self.values.setdefault(measure, ([], []))
-        mine.append(ours)
+        if ours is not None:
+            mine.append(ours)
         if theirs is not None:
             other.append(theirs)
 
@@ -464,7 +515,7 @@ def load_average():
         return " ".join(f.read().split()[:3])
 
 
-def report(args, linux, wine, started, loads):
+def report(args, linux, wine, sway, started, loads):
     runs = f"{args.runs} run" + ("s" if args.runs != 1 else "")
     lines = [
         "# Tapperbird on the desktop: benchmark",
@@ -513,6 +564,32 @@ def report(args, linux, wine, started, loads):
             "menu window, after the rest window.",
             "",
         ]
+    if sway:
+        lines += [
+            f"## Wayland: tapperbird on a headless sway, {runs}",
+            "",
+            f"sway {first_line(['dpkg-query', '-W', '-f', '${Version}', 'sway'])} headless "
+            "(pixman renderer) with two floating foot windows; the bird perches on the focused "
+            "one. The X11 figures of the same runs are in the table above. Values are min / "
+            "median / max.",
+            "",
+            "| | tapperbird | sway alone | ratio |",
+            "|---|---|---|---|",
+            sway.row("cpu-rest", f"CPU at rest, {args.seconds_rest} s (s)", "{:.2f}"),
+            sway.row("sway-cpu", f"sway's own CPU, {args.seconds_rest} s, with the bird and "
+                     "without (s)", "{:.2f}"),
+            sway.row("rss", "resident memory, RSS (MB)", "{:.1f}"),
+            sway.row("uss", "private memory, USS (MB)", "{:.2f}"),
+            sway.row("focus-ms", "focus change to the bird seen at the new perch (ms)", "{:.0f}"),
+            sway.row("move-ms", "floating window moved to the bird seen there (ms)", "{:.0f}"),
+            "",
+            "Times run from the compositor's answer to the command to the start of the first "
+            "screenshot (grim, of the perch alone) that shows the whole frame there, so they are "
+            "upper bounds by up to one screenshot. The bird's logic polls the foreground and "
+            "animates every 100 ms; on sway a focus change arrives as an event and a floating "
+            "move through the tree the poll asks for.",
+            "",
+        ]
     if wine:
         lines += [
             f"## Windows: Tapperbird.exe under 64-bit Wine, at rest, {runs}",
@@ -545,6 +622,7 @@ def main():
     parser.add_argument("--assets", help="the Linux build's pictures (frame1.bmp ...)")
     parser.add_argument("--exe", help="Tapperbird.exe")
     parser.add_argument("--yardstick", help="the two-timer Windows program")
+    parser.add_argument("--pointer", help="the virtual pointer client: also measure on sway")
     parser.add_argument("--seconds-rest", type=int, default=60)
     parser.add_argument("--seconds-changes", type=int, default=120)
     parser.add_argument("--runs", type=int, default=3)
@@ -555,21 +633,22 @@ def main():
     if not (do_linux or do_wine) or (do_linux and not args.assets) or (
             do_wine and not args.yardstick):
         parser.error("give --program and --assets, or --exe and --yardstick, or all four")
-    for name in ("program", "assets", "exe", "yardstick"):
+    for name in ("program", "assets", "exe", "yardstick", "pointer"):
         if getattr(args, name):
             setattr(args, name, os.path.abspath(getattr(args, name)))
 
     started, start_load = time.time(), load_average()
     linux = Samples() if do_linux else None
     wine = Samples() if do_wine else None
+    sway = Samples() if do_linux and args.pointer else None
     try:
         # Progress goes to stderr: stdout carries the table alone.
         with contextlib.redirect_stdout(sys.stderr):
-            run_all(args, linux, wine)
+            run_all(args, linux, wine, sway)
     except Failure as e:
         print(f"FAILED: {e}", file=sys.stderr, flush=True)
         return 1
-    table = report(args, linux, wine, started, (start_load, load_average()))
+    table = report(args, linux, wine, sway, started, (start_load, load_average()))
     print(table, flush=True)
     if args.out:
         with open(args.out, "w") as f:
@@ -577,13 +656,15 @@ def main():
     return 0
 
 
-def run_all(args, linux, wine):
+def run_all(args, linux, wine, sway):
     """Run after run, the Linux rest and change runs and the Wine run interleaved, so a
     passing load on the machine spreads over all of them."""
     for number in range(1, args.runs + 1):
         if linux:
             linux_run(args, "rest", args.seconds_rest, number, linux)
             linux_run(args, "changes", args.seconds_changes, number, linux)
+        if sway:
+            sway_run(args, args.seconds_rest, number, sway)
         if wine:
             wine_run(args, args.seconds_rest, number, wine)
 

@@ -16,6 +16,9 @@ import time
 
 _prctl = ctypes.CDLL(None).prctl  # looked up here: the forked child must not load anything
 
+# Three of the bird's colours that appear nowhere else on the test desktops.
+BIRD_ONLY = ((255, 0, 0), (128, 0, 0), (159, 159, 127))
+
 
 class Failure(Exception):
     pass

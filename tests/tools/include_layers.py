@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Fails when the program's includes do not run one way: platform interfaces <- desktop helpers <-
-settings <- bird window <- About window <- app <- a realisation's main. Also fails on any include
-circle between files, and on a system or toolkit header in the portable logic.
+settings <- bird window <- About window <- app <- a realisation's main; and, on Linux, the shared
+Linux part <- X11 and <- Wayland, never X11 <-> Wayland. Also fails on any include circle between
+files, and on a system or toolkit header in the portable logic.
 
 Usage: include_layers.py SOURCE_DIR
 """
@@ -12,7 +13,14 @@ import sys
 
 # Lower layers never include higher ones.
 LAYERS = {"platform": 0, "desktop": 1, "settings": 2, "bird": 3, "about": 4, "app": 5}
-REALISATIONS = ("platform/sim", "platform/win32", "platform/x11")
+REALISATIONS = (
+    "platform/sim", "platform/win32", "platform/linux", "platform/x11", "platform/wayland")
+# Within the Linux realisations: what each folder may include besides itself and the interfaces.
+LINUX_ALLOWED = {
+    "platform/linux": (),
+    "platform/x11": ("platform/linux",),
+    "platform/wayland": ("platform/linux",),
+}
 LOGIC = ("desktop", "settings", "bird", "about", "app")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
@@ -23,6 +31,10 @@ def layer(path):
     return LAYERS.get(path.split("/", 1)[0])
 
 
+def linux_folder(path):
+    return next((f for f in LINUX_ALLOWED if path.startswith(f + "/")), None)
+
+
 def main(root):
     graph, problems = {}, []
     for top in list(LAYERS) + list(REALISATIONS):
@@ -31,7 +43,7 @@ def main(root):
                 if not name.endswith((".h", ".cpp")):
                     continue
                 path = os.path.relpath(os.path.join(folder, name), root).replace(os.sep, "/")
-                if layer(path) is None:
+                if layer(path) is None or path in graph:
                     continue
                 with open(os.path.join(root, path), encoding="utf-8") as f:
                     text = f.read()
@@ -47,6 +59,9 @@ def main(root):
                     graph[path].append(target)
                     if layer(target) > layer(path):
                         problems.append(f"{path} includes {target}, which sits above it")
+                    mine, theirs = linux_folder(path), linux_folder(target)
+                    if mine and theirs and theirs != mine and theirs not in LINUX_ALLOWED[mine]:
+                        problems.append(f"{path} includes {target}: {mine} never includes {theirs}")
 
     # Depth-first search for a circle among the files.
     state = {}

@@ -14,10 +14,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/x11/bmp_frame.h"
-#include "platform/x11/gtk_module_path.h"
-#include "platform/x11/lock_file_mutex.h"
-#include "platform/x11/unique_fd.h"
+#include "platform/linux/bmp_frame.h"
+#include "platform/linux/gtk_module_path.h"
+#include "platform/linux/lock_file_mutex.h"
+#include "platform/linux/unique_fd.h"
 #include "platform/x11/xft_dpi.h"
 
 namespace tb::x11 {

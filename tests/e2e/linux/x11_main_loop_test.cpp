@@ -2,10 +2,11 @@
 // it sleeps, and how it hands the connection and the timers over to GLib's loop.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/x11/main_loop.h"
+#include "platform/linux/main_loop.h"
 
 namespace tb::x11 {
 namespace {
@@ -14,34 +15,40 @@ namespace {
 class VirtualWaiter final : public LoopWaiter {
   public:
     std::int64_t NowUs() override { return nowUs; }
-    bool Wait(int fd, int timeoutMs) override {
+    std::uint32_t Wait(std::span<const int> fds, int timeoutMs) override {
         waits.push_back(timeoutMs);
-        lastFd = fd;
+        lastFd = fds.empty() ? -1 : fds.back();
         if (timeoutMs > 0) {
             nowUs += std::int64_t{timeoutMs} * 1000;
         }
-        return std::exchange(readable, false);
+        return std::exchange(readable, 0);
     }
 
     std::int64_t nowUs = 5'000'000;
-    bool readable = false;
+    std::uint32_t readable = 0;  // bit i: the i-th watched connection
     int lastFd = -2;
     std::vector<int> waits;
 };
 
 class RecordingConnection final : public ConnectionWatch {
   public:
-    explicit RecordingConnection(std::vector<std::string>& log) : log_(log) {}
+    explicit RecordingConnection(std::vector<std::string>& log, std::string name = "events")
+        : log_(log), name_(std::move(name)) {}
     bool PrepareToWait() override { return queued; }
     bool EventsQueued() override { return queued; }
     void DispatchEvents() override {
         queued = false;
-        log_.push_back("events");
+        log_.push_back(name_);
+        if (onDispatch) {
+            onDispatch();
+        }
     }
     bool queued = false;
+    std::function<void()> onDispatch;
 
   private:
     std::vector<std::string>& log_;
+    std::string name_;
 };
 
 class RecordingGuest final : public GuestLoop {
@@ -51,6 +58,7 @@ class RecordingGuest final : public GuestLoop {
         TimerSink* sink;
     };
     void WatchConnection(int fd, ConnectionWatch&) override { watchedFd = fd; }
+    void StopWatching(ConnectionWatch&) override { watchedFd = -1; }
     std::uint32_t AddTimer(std::uint32_t firstMs, std::uint32_t intervalMs,
                            TimerSink& sink) override {
         added.push_back({firstMs, intervalMs, &sink});
@@ -90,7 +98,7 @@ TEST_F(MainLoopTest, TimersTickAnIntervalApartAfterTheEventsInTheOrderSwitchedOn
     late->SetEnabled(true);  // switching on again does not restart the period
 
     // Nothing due and nothing queued: the loop sleeps until the first timer, on the connection.
-    waiter.readable = true;
+    waiter.readable = 1;
     loop.RunOnce();
     EXPECT_EQ(waiter.lastFd, 7);
     EXPECT_EQ(waiter.waits.back(), 50);
@@ -139,6 +147,24 @@ TEST_F(MainLoopTest, SleepsUntilTheNextTickRoundedUpToAWholeMillisecond) {
     EXPECT_EQ(waiter.lastFd, -1);  // no connection to watch
     EXPECT_EQ(waiter.waits.back(), 60);
     EXPECT_EQ(log, (std::vector<std::string>{"t@100"}));
+}
+
+TEST_F(MainLoopTest, DispatchesOnlyTheConnectionsThatSpokeAndForgetsOneThatClosed) {
+    RecordingConnection display(log, "display");
+    RecordingConnection ipc(log, "ipc");
+    loop.WatchConnection(7, display);
+    loop.WatchConnection(8, ipc);
+    // The socket hung up: its reader stops watching it while the round is still going.
+    ipc.onDispatch = [&] { loop.StopWatching(ipc); };
+    display.queued = true;
+    waiter.readable = 0b10;
+    loop.RunOnce();
+    EXPECT_EQ(log, (std::vector<std::string>{"display", "ipc"}));
+    // The closed socket is no longer waited on, so it cannot wake the loop round after round.
+    waiter.readable = 0b11;
+    loop.RunOnce();
+    EXPECT_EQ(waiter.lastFd, 7);
+    EXPECT_EQ(log, (std::vector<std::string>{"display", "ipc", "display"}));
 }
 
 TEST_F(MainLoopTest, HandsTheConnectionAndEachTimersTimeLeftOverInOrder) {

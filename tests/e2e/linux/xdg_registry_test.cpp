@@ -18,7 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/x11/xdg_registry.h"
+#include "platform/linux/xdg_registry.h"
 
 namespace tb::x11 {
 namespace {

@@ -1,0 +1,65 @@
+// Opaque runs and output look-up for the Wayland bird.
+#include "platform/wayland/bird_pixels.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace tb::wayland {
+
+std::vector<Rect> OpaqueRegion(const x11::DecodedFrame& frame, int scale) {
+    std::vector<Rect> rects;
+    // The runs of the row above still open, as indexes into `rects`; a run that continues
+    // unchanged into the next row grows downwards instead of adding a rectangle.
+    std::vector<std::size_t> open;
+    std::vector<std::size_t> next;
+    for (int y = 0; y < frame.height; ++y) {
+        next.clear();
+        const std::uint32_t* row = frame.argb.data() + static_cast<std::size_t>(y) * frame.width;
+        for (int x = 0; x < frame.width;) {
+            if ((row[x] >> 24) == 0) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < frame.width && (row[x] >> 24) != 0) {
+                ++x;
+            }
+            const Rect run{start * scale, y * scale, x * scale, (y + 1) * scale};
+            std::size_t grown = rects.size();
+            for (const std::size_t i : open) {
+                if (rects[i].Left == run.Left && rects[i].Right == run.Right &&
+                    rects[i].Bottom == run.Top) {
+                    grown = i;
+                    break;
+                }
+            }
+            if (grown == rects.size()) {
+                rects.push_back(run);
+            } else {
+                rects[grown].Bottom = run.Bottom;
+            }
+            next.push_back(grown);
+        }
+        open.swap(next);
+    }
+    return rects;
+}
+
+int OutputFor(std::span<const OutputPlace> outputs, const Rect& box) {
+    int best = -1;
+    std::int64_t bestArea = 0;
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const Rect& b = outputs[i].bounds;
+        const std::int64_t w =
+            std::int64_t{std::min(b.Right, box.Right)} - std::max(b.Left, box.Left);
+        const std::int64_t h =
+            std::int64_t{std::min(b.Bottom, box.Bottom)} - std::max(b.Top, box.Top);
+        if (w > 0 && h > 0 && w * h > bestArea) {
+            best = static_cast<int>(i);
+            bestArea = w * h;
+        }
+    }
+    return best;
+}
+
+}  // namespace tb::wayland

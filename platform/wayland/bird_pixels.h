@@ -1,0 +1,29 @@
+// The arithmetic of the Wayland bird, kept apart from the compositor so it can be checked alone:
+// which rectangles of a frame take presses (its opaque pixels), and which output shows a point.
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "platform/linux/bmp_frame.h"
+#include "platform/types.h"
+
+namespace tb::wayland {
+
+// The frame's opaque pixels as rectangles, each pixel `scale` x `scale`: a run of opaque pixels
+// in a row, grown downwards while the rows below have the same run. Presses on any other pixel of
+// the bird's box go to the window beneath.
+std::vector<Rect> OpaqueRegion(const x11::DecodedFrame& frame, int scale);
+
+// One output as the bird sees it: its place in the compositor's global space (logical pixels)
+// and its whole-number scale.
+struct OutputPlace {
+    Rect bounds;
+    int scale = 1;
+};
+
+// The index of the output that shows most of `box`, or -1 when none shows any of it: the bird
+// out of sight.
+int OutputFor(std::span<const OutputPlace> outputs, const Rect& box);
+
+}  // namespace tb::wayland

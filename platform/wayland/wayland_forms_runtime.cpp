@@ -1,0 +1,64 @@
+// Timers, the outputs as monitors, the program and message-box services on Wayland.
+#include "platform/wayland/wayland_forms_runtime.h"
+
+#include <unistd.h>
+
+#include "platform/linux/forms_services.h"
+#include "platform/linux/program_file.h"
+
+namespace tb::wayland {
+
+WaylandFormsRuntime::WaylandFormsRuntime(WaylandSession& session, x11::MainLoop& loop,
+                                         x11::GtkModuleLoader& gtk)
+    : session_(session), loop_(loop), gtk_(gtk), programPath_(x11::ReadProgramPath()) {
+    Monitors();
+}
+
+std::unique_ptr<Timer> WaylandFormsRuntime::CreateTimer(std::int32_t intervalMs,
+                                                        std::function<void()> onTick) {
+    return loop_.CreateTimer(intervalMs, std::move(onTick));
+}
+
+std::span<const Monitor> WaylandFormsRuntime::Monitors() {
+    // Made again only when an output came, went or changed; otherwise asking allocates nothing.
+    if (monitorsEpoch_ != session_.outputsEpoch()) {
+        monitorsEpoch_ = session_.outputsEpoch();
+        monitors_.clear();
+        for (const OutputPlace& place : session_.outputs()) {
+            monitors_.push_back({place.bounds, 1.0});
+        }
+    }
+    return monitors_;
+}
+
+double WaylandFormsRuntime::ScreenWidthTwips() {
+    const auto monitors = Monitors();
+    return monitors.empty() ? 0.0
+                            : (monitors.front().bounds.Right - monitors.front().bounds.Left) *
+                                  static_cast<double>(kTwipsPerPixel);
+}
+
+double WaylandFormsRuntime::ScreenHeightTwips() {
+    const auto monitors = Monitors();
+    return monitors.empty() ? 0.0
+                            : (monitors.front().bounds.Bottom - monitors.front().bounds.Top) *
+                                  static_cast<double>(kTwipsPerPixel);
+}
+
+Rect WaylandFormsRuntime::DesktopBounds() {
+    return x11::BoundsOfMonitors(Monitors());
+}
+
+void WaylandFormsRuntime::MessageBox(std::string_view text, std::string_view title,
+                                     std::int32_t style) {
+    x11::ShowMessageBox(gtk_, text, title, style);
+}
+
+void WaylandFormsRuntime::EndProgram() {
+    // At once: no handler runs, nothing is saved; the compositor drops the bird with the
+    // connection.
+    wl_display_flush(session_.display());
+    ::_exit(0);
+}
+
+}  // namespace tb::wayland

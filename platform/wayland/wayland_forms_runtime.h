@@ -1,0 +1,45 @@
+// The forms runtime on Wayland: the main loop's timers, the compositor's outputs as the monitors
+// (logical pixels: each output's own scale enlarges the bird's buffer, not the logic's numbers),
+// 96 DPI as the logical resolution, and the GTK module's message box.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/forms_runtime.h"
+#include "platform/linux/gtk_loader.h"
+#include "platform/linux/main_loop.h"
+#include "platform/wayland/wayland_session.h"
+
+namespace tb::wayland {
+
+class WaylandFormsRuntime final : public FormsRuntime {
+  public:
+    WaylandFormsRuntime(WaylandSession& session, x11::MainLoop& loop, x11::GtkModuleLoader& gtk);
+
+    std::unique_ptr<Timer> CreateTimer(std::int32_t intervalMs,
+                                       std::function<void()> onTick) override;
+    double ScreenWidthTwips() override;
+    double ScreenHeightTwips() override;
+    float TwipsPerPixelX() override { return kTwipsPerPixel; }
+    float TwipsPerPixelY() override { return kTwipsPerPixel; }
+    Rect DesktopBounds() override;
+    std::span<const Monitor> Monitors() override;
+    std::string ProgramPath() override { return programPath_; }
+    void MessageBox(std::string_view text, std::string_view title, std::int32_t style) override;
+    [[noreturn]] void EndProgram() override;
+
+    static constexpr float kTwipsPerPixel = 15.0F;  // 1440 twips an inch over 96 pixels
+
+  private:
+    WaylandSession& session_;
+    x11::MainLoop& loop_;
+    x11::GtkModuleLoader& gtk_;
+    std::string programPath_;
+    std::vector<Monitor> monitors_;  // made again when the outputs change
+    std::uint64_t monitorsEpoch_ = 0;
+};
+
+}  // namespace tb::wayland

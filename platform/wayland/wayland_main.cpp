@@ -1,0 +1,82 @@
+// The Linux program on Wayland: the layer-shell bird, the window source of the desktop's family,
+// the shared Linux services, and the main loop watching the compositor and the window source.
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "app/program.h"
+#include "desktop/monitors.h"
+#include "platform/linux/desktop_shell.h"
+#include "platform/linux/gtk_loader.h"
+#include "platform/linux/lock_file_mutex.h"
+#include "platform/linux/main_loop.h"
+#include "platform/linux/program_file.h"
+#include "platform/linux/window_systems.h"
+#include "platform/linux/xdg_registry.h"
+#include "platform/platform.h"
+#include "platform/wayland/sway_window_source.h"
+#include "platform/wayland/wayland_bird_surface.h"
+#include "platform/wayland/wayland_forms_runtime.h"
+#include "platform/wayland/wayland_session.h"
+#include "platform/wayland/wayland_window_system.h"
+
+namespace tb::wayland {
+namespace {
+
+// How long a window source may take to answer at start before the program falls back to X11.
+constexpr int kSourceAnswerMs = 1000;
+
+// The window source of the desktop's family, or null with the reason.
+std::unique_ptr<SwayWindowSource> FindWindowSource(std::string& why) {
+    for (const char* variable : {"SWAYSOCK", "I3SOCK"}) {
+        if (const char* path = std::getenv(variable); path != nullptr && path[0] != '\0') {
+            return SwayWindowSource::Connect(path, kSourceAnswerMs, why);
+        }
+    }
+    why = "no window source for this compositor (sway's IPC socket is not set)";
+    return nullptr;
+}
+
+}  // namespace
+
+void RunOnWayland(int, char**, std::string& whyNot) {
+    std::unique_ptr<WaylandSession> session;
+    try {
+        session = std::make_unique<WaylandSession>();
+    } catch (const std::exception& e) {
+        whyNot = e.what();
+        return;
+    }
+    std::unique_ptr<SwayWindowSource> source = FindWindowSource(whyNot);
+    if (source == nullptr) {
+        return;
+    }
+    x11::PollWaiter waiter;
+    x11::MainLoop loop(waiter);
+    loop.WatchConnection(session->fd(), *session);
+    source->Attach(loop);
+
+    // The GTK module opens GTK on XWayland's display, where there is one.
+    const char* x11Display = std::getenv("DISPLAY");
+    x11::GtkModuleLoader gtk(*session, x11Display != nullptr ? x11Display : "", loop,
+                             x11::ReadProgramPath());
+    WaylandFormsRuntime forms(*session, loop, gtk);
+    WaylandWindowSystem windows(*source);
+    WaylandBirdSurface bird(*session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
+    x11::XdgRegistry registry(x11::XdgRegistry::DefaultConfigHome(),
+                              x11::XdgRegistry::DefaultSystemConfigDirs());
+    x11::X11Shell shell;
+    x11::LockFileMutex mutex(x11::LockFileMutex::DefaultRuntimeDir());
+    // Outputs carry their own scale, which enlarges the bird's buffer: the logic draws at 1.
+    x11::LazyPopupMenu menu(gtk, 1);
+    x11::LazyAboutView about(gtk, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
+    Lcg24Random random;
+    Platform platform{windows, bird, forms, registry, shell, mutex, menu, about, random};
+
+    Program program(platform);
+    program.Start();
+    loop.Run();
+}
+
+}  // namespace tb::wayland

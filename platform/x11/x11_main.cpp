@@ -1,0 +1,53 @@
+// The Linux program on X11: builds the X11 realisation of every platform service, hands it to the
+// program's logic and runs the main loop until "Exit" ends the process. The bird needs only
+// Xlib; GTK comes in with its module the first time a menu, About window or message box opens.
+#include <cstdlib>
+#include <string>
+
+#include "app/program.h"
+#include "desktop/monitors.h"
+#include "platform/platform.h"
+#include "platform/x11/display_name.h"
+#include "platform/linux/gtk_loader.h"
+#include "platform/linux/lock_file_mutex.h"
+#include "platform/linux/main_loop.h"
+#include "platform/linux/program_file.h"
+#include "platform/linux/window_systems.h"
+#include "platform/x11/x11_bird_surface.h"
+#include "platform/x11/x11_forms_runtime.h"
+#include "platform/x11/x11_session.h"
+#include "platform/linux/desktop_shell.h"
+#include "platform/x11/x11_window_system.h"
+#include "platform/linux/xdg_registry.h"
+
+namespace tb::x11 {
+
+void RunOnX11(int argc, char** argv) {
+    // The desktop's own scale: window positions are absolute pixels (no Wayland: XWayland does
+    // it), and the bird scales itself.
+    const char* desktopScale = std::getenv("GDK_SCALE");
+    const int gdkScale = desktopScale != nullptr ? std::atoi(desktopScale) : 1;
+    tb::x11::X11Session session(tb::x11::DisplayToOpen(argc, argv, std::getenv("DISPLAY")));
+    tb::x11::PollWaiter waiter;
+    tb::x11::MainLoop loop(waiter);
+    loop.WatchConnection(session.connectionFd(), session);
+
+    tb::x11::GtkModuleLoader gtk(session, session.displayName(), loop, tb::x11::ReadProgramPath());
+    tb::x11::X11FormsRuntime forms(session, loop, gdkScale, gtk);
+    tb::x11::X11WindowSystem windows(session);
+    tb::x11::X11BirdSurface bird(session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
+    tb::x11::XdgRegistry registry(tb::x11::XdgRegistry::DefaultConfigHome(),
+                                  tb::x11::XdgRegistry::DefaultSystemConfigDirs());
+    tb::x11::X11Shell shell;
+    tb::x11::LockFileMutex mutex(tb::x11::LockFileMutex::DefaultRuntimeDir());
+    tb::x11::LazyPopupMenu menu(gtk, tb::BirdScaleFor(forms.Scale()));
+    tb::x11::LazyAboutView about(gtk, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
+    tb::Lcg24Random random;
+    tb::Platform platform{windows, bird, forms, registry, shell, mutex, menu, about, random};
+
+    tb::Program program(platform);
+    program.Start();
+    loop.Run();
+}
+
+}  // namespace tb::x11

@@ -1,0 +1,71 @@
+// The Wayland bird's arithmetic: presses reach it exactly on its opaque pixels, and it shows on
+// the output that holds most of it, or nowhere.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "assets/assets.h"
+#include "platform/wayland/bird_pixels.h"
+
+namespace tb::wayland {
+namespace {
+
+TEST(OpaqueRegion, CoversEveryOpaquePixelOnceAndNoOther) {
+    for (int index = 1; index <= assets::kFrameCount; ++index) {
+        x11::DecodedFrame frame;
+        ASSERT_TRUE(x11::DecodeBmp32(assets::FrameBmp(index), frame));
+        for (const int scale : {1, 3}) {
+            const int w = frame.width * scale;
+            std::vector<int> covered(static_cast<std::size_t>(w * frame.height * scale), 0);
+            for (const Rect& r : OpaqueRegion(frame, scale)) {
+                for (int y = r.Top; y < r.Bottom; ++y) {
+                    for (int x = r.Left; x < r.Right; ++x) {
+                        ++covered[static_cast<std::size_t>(y * w + x)];
+                    }
+                }
+            }
+            for (int y = 0; y < frame.height * scale; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const bool opaque = (frame.argb[static_cast<std::size_t>(
+                                             (y / scale) * frame.width + x / scale)] >>
+                                         24) != 0;
+                    ASSERT_EQ(covered[static_cast<std::size_t>(y * w + x)], opaque ? 1 : 0)
+                        << "frame " << index << " scale " << scale << " at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
+TEST(OpaqueRegion, GrowsARunDownwardsWhileTheRowsBelowMatch) {
+    // Two columns of two rows, then a row where the left run widens: three rectangles.
+    const std::uint32_t o = 0xff000000, t = 0;
+    const x11::DecodedFrame frame{4,
+                                  3,
+                                  {o, t, o, t,  //
+                                   o, t, o, t,  //
+                                   o, o, t, t}};
+    EXPECT_EQ(OpaqueRegion(frame, 2),
+              (std::vector<Rect>{{0, 0, 2, 4}, {4, 0, 6, 4}, {0, 4, 4, 6}}));
+}
+
+TEST(OutputFor, PicksTheOutputShowingMostOfTheBirdOrNone) {
+    const OutputPlace outputs[] = {{{0, 0, 1280, 800}, 1}, {{1280, 0, 2560, 1440}, 2}};
+    const struct {
+        Rect box;
+        int output;
+    } cases[] = {
+        {{1200, 100, 1243, 171}, 0},     // wholly on the first
+        {{1270, 100, 1313, 171}, 1},     // more of it on the second
+        {{1270, 790, 1313, 861}, 1},     // below the first's bottom, still on the taller second
+        {{-43, 100, 0, 171}, -1},        // just left of everything: out of sight
+        {{2560, 1440, 2603, 1511}, -1},  // the hiding place past the bottom-right corner
+        {{600, -70, 643, 1}, 0},         // one row showing at the top
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OutputFor(outputs, c.box), c.output) << c.box.Left << "," << c.box.Top;
+    }
+}
+
+}  // namespace
+}  // namespace tb::wayland

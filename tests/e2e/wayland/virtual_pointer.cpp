@@ -1,0 +1,88 @@
+// A test's hand on a wlroots compositor, which takes no other injected input without uinput:
+// moves the pointer to a point of the output's layout and, unless told "move", presses and
+// releases a button there, through zwlr_virtual_pointer_v1.
+//   tb_virtual_pointer X Y WIDTH HEIGHT [BUTTON|move]   (BUTTON 1 left, 2 middle, 3 right)
+#include <linux/input-event-codes.h>
+#include <time.h>
+#include <wayland-client.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+
+namespace {
+
+zwlr_virtual_pointer_manager_v1* g_manager = nullptr;
+
+void OnGlobal(void*, wl_registry* registry, std::uint32_t name, const char* interface,
+              std::uint32_t) {
+    if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0) {
+        g_manager = static_cast<zwlr_virtual_pointer_manager_v1*>(
+            wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+    }
+}
+
+void OnGlobalRemove(void*, wl_registry*, std::uint32_t) {}
+
+std::uint32_t NowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint32_t>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: %s X Y WIDTH HEIGHT [BUTTON|move]\n", argv[0]);
+        return 2;
+    }
+    const auto x = static_cast<std::uint32_t>(std::atoi(argv[1]));
+    const auto y = static_cast<std::uint32_t>(std::atoi(argv[2]));
+    const auto width = static_cast<std::uint32_t>(std::atoi(argv[3]));
+    const auto height = static_cast<std::uint32_t>(std::atoi(argv[4]));
+    const std::string action = argc > 5 ? argv[5] : "1";
+    wl_display* display = wl_display_connect(nullptr);
+    if (display == nullptr) {
+        std::fprintf(stderr, "no Wayland display\n");
+        return 1;
+    }
+    wl_registry* registry = wl_display_get_registry(display);
+    static const wl_registry_listener listener = {&OnGlobal, &OnGlobalRemove};
+    wl_registry_add_listener(registry, &listener, nullptr);
+    wl_display_roundtrip(display);
+    if (g_manager == nullptr) {
+        std::fprintf(stderr, "the compositor has no zwlr_virtual_pointer_manager_v1\n");
+        return 1;
+    }
+    zwlr_virtual_pointer_v1* pointer =
+        zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g_manager, nullptr);
+    zwlr_virtual_pointer_v1_motion_absolute(pointer, NowMs(), x, y, width, height);
+    zwlr_virtual_pointer_v1_frame(pointer);
+    wl_display_roundtrip(display);
+    if (action != "move") {
+        const int number = std::atoi(action.c_str());
+        const std::uint32_t button = number == 3 ? BTN_RIGHT : number == 2 ? BTN_MIDDLE : BTN_LEFT;
+        // Pressed a moment after the move, as a hand does, so the client has seen it arrive.
+        timespec arrive{0, 150'000'000};
+        nanosleep(&arrive, nullptr);
+        timespec pause{0, 50'000'000};
+        zwlr_virtual_pointer_v1_button(pointer, NowMs(), button,
+                                       WL_POINTER_BUTTON_STATE_PRESSED);
+        zwlr_virtual_pointer_v1_frame(pointer);
+        wl_display_roundtrip(display);
+        nanosleep(&pause, nullptr);
+        zwlr_virtual_pointer_v1_button(pointer, NowMs(), button,
+                                       WL_POINTER_BUTTON_STATE_RELEASED);
+        zwlr_virtual_pointer_v1_frame(pointer);
+    }
+    wl_display_roundtrip(display);
+    zwlr_virtual_pointer_v1_destroy(pointer);
+    zwlr_virtual_pointer_manager_v1_destroy(g_manager);
+    wl_registry_destroy(registry);
+    wl_display_disconnect(display);
+    return 0;
+}

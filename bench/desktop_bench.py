@@ -7,7 +7,7 @@ under 64-bit Wine beside a program with a hidden window and two 100 ms timers, e
 prefix (so each has its own wineserver) on one Xvfb, at rest. Wayland: the same program on a
 headless sway with one floating foot window, at rest, against sway alone (with --pointer, the
 end-to-end suite's virtual pointer). Every figure is read from /proc or timed from X events or
-screenshots during the run; the desktops come from ../e2e/ and every process they start is
+screenshots during the run; the desktops come from ../tests/e2e/ and every process they start is
 stopped by its PID.
 
     desktop_bench.py --program build/linux/tapperbird --assets build/linux/assets \\
@@ -28,7 +28,7 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 import desktop  # noqa: E402  (the shared harness)
 from desktop import Failure, check, common_pixels, load_frames, log  # noqa: E402
 from xwatch import MapWatch, Pointer  # noqa: E402

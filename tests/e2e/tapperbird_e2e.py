@@ -573,6 +573,8 @@ def no_toolkit_before_the_first_click_and_none_needed_to_keep_pecking(d):
             d.close(box)
             wait_for(lambda: d.titled("Tapperbird") is None, 5, "the message box stayed")
             check(d.startup_entry() is None, f"the startup entry became {d.startup_entry()!r}")
+            wait_perched(d, d.w2)  # back from the box, which was the foreground while it stood
+            time.sleep(3.5)
             choose(d, "exit")
             check(d.program.wait(timeout=5) == 0, "Exit did not end the bird")
         finally:

@@ -1,5 +1,7 @@
 // The Linux program on Wayland: the layer-shell bird, the window source of the desktop's family,
 // the shared Linux services, and the main loop watching the compositor and the window source.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <exception>
 #include <memory>
@@ -15,6 +17,7 @@
 #include "platform/linux/window_systems.h"
 #include "platform/linux/xdg_registry.h"
 #include "platform/platform.h"
+#include "platform/wayland/kwin_window_source.h"
 #include "platform/wayland/sway_window_source.h"
 #include "platform/wayland/wayland_bird_surface.h"
 #include "platform/wayland/wayland_forms_runtime.h"
@@ -27,14 +30,28 @@ namespace {
 // How long a window source may take to answer at start before the program falls back to X11.
 constexpr int kSourceAnswerMs = 1000;
 
+// The KWin script installed with the program: in its shared data folder, or (in a build tree)
+// beside it.
+std::string KwinScriptPath() {
+    const std::string program = x11::ReadProgramPath();
+    const std::string folder = program.substr(0, program.rfind('/') + 1);
+    const std::string installed = folder + "../share/tapperbird/tapperbird-kwin.js";
+    return ::access(installed.c_str(), R_OK) == 0 ? installed : folder + "tapperbird-kwin.js";
+}
+
 // The window source of the desktop's family, or null with the reason.
-std::unique_ptr<SwayWindowSource> FindWindowSource(std::string& why) {
+std::unique_ptr<WindowSource> FindWindowSource(std::string& why) {
     for (const char* variable : {"SWAYSOCK", "I3SOCK"}) {
         if (const char* path = std::getenv(variable); path != nullptr && path[0] != '\0') {
             return SwayWindowSource::Connect(path, kSourceAnswerMs, why);
         }
     }
-    why = "no window source for this compositor (sway's IPC socket is not set)";
+    // KDE Plasma: KWin on the session bus.
+    std::string kwinWhy;
+    if (auto kwin = KwinWindowSource::Connect(KwinScriptPath(), kSourceAnswerMs, kwinWhy)) {
+        return kwin;
+    }
+    why = "no window source for this compositor (no sway IPC socket; " + kwinWhy + ")";
     return nullptr;
 }
 
@@ -48,7 +65,7 @@ void RunOnWayland(int, char**, std::string& whyNot) {
         whyNot = e.what();
         return;
     }
-    std::unique_ptr<SwayWindowSource> source = FindWindowSource(whyNot);
+    std::unique_ptr<WindowSource> source = FindWindowSource(whyNot);
     if (source == nullptr) {
         return;
     }
@@ -62,6 +79,7 @@ void RunOnWayland(int, char**, std::string& whyNot) {
     x11::GtkModuleLoader gtk(*session, x11Display != nullptr ? x11Display : "", loop,
                              x11::ReadProgramPath());
     WaylandFormsRuntime forms(*session, loop, gtk);
+    forms.AtEnd([&source] { source->Leave(); });
     WaylandWindowSystem windows(*source);
     WaylandBirdSurface bird(*session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
     x11::XdgRegistry registry(x11::XdgRegistry::DefaultConfigHome(),

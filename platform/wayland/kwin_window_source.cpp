@@ -273,7 +273,7 @@ bool KwinWindowSource::HandleMessages() {
         } else if (read == KwinMessage::Malformed && !malformedSaid_) {
             malformedSaid_ = true;
             std::fprintf(stderr,
-                         "tapperbird: ignored window news from KWin that is not ours (%s)\n",
+                         "tapperbird: ignored a malformed window report (%s) on the session bus\n",
                          d.messageGetMember(message.get()));
             std::fflush(stderr);
         }

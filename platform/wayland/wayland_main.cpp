@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "app/program.h"
 #include "desktop/monitors.h"
@@ -39,6 +40,20 @@ std::string KwinScriptPath() {
     return ::access(installed.c_str(), R_OK) == 0 ? installed : folder + "tapperbird-kwin.js";
 }
 
+// True when the session names KDE among its desktops, as Plasma's does.
+bool InPlasmaSession() {
+    const char* desktops = std::getenv("XDG_CURRENT_DESKTOP");
+    std::string_view rest = desktops != nullptr ? desktops : "";
+    while (!rest.empty()) {
+        const std::size_t colon = rest.find(':');
+        if (rest.substr(0, colon) == "KDE") {
+            return true;
+        }
+        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    }
+    return false;
+}
+
 // The window source of the desktop's family, or null with the reason.
 std::unique_ptr<WindowSource> FindWindowSource(std::string& why) {
     for (const char* variable : {"SWAYSOCK", "I3SOCK"}) {
@@ -46,7 +61,12 @@ std::unique_ptr<WindowSource> FindWindowSource(std::string& why) {
             return SwayWindowSource::Connect(path, kSourceAnswerMs, why);
         }
     }
-    // KDE Plasma: KWin on the session bus.
+    // KDE Plasma: KWin on the session bus. Asked only in a Plasma session, so that a bird that
+    // falls back to X11 on another desktop never maps libdbus-1 and what it brings.
+    if (!InPlasmaSession()) {
+        why = "no window source for this compositor (no sway IPC socket, not a KDE Plasma session)";
+        return nullptr;
+    }
     std::string kwinWhy;
     if (auto kwin = KwinWindowSource::Connect(KwinScriptPath(), kSourceAnswerMs, kwinWhy)) {
         return kwin;

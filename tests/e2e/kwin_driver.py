@@ -85,7 +85,8 @@ class KwinDriver(desktop.Desktop):
         self.clients, self.queries = {}, itertools.count()
         self.env.update(NO_AT_BRIDGE="1", GTK_THEME="Adwaita", LIBGL_ALWAYS_SOFTWARE="1",
                         KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1",
-                        KWIN_WAYLAND_NO_PERMISSION_CHECKS="1", QT_QPA_PLATFORM="wayland")
+                        KWIN_WAYLAND_NO_PERMISSION_CHECKS="1", QT_QPA_PLATFORM="wayland",
+                        XDG_CURRENT_DESKTOP="KDE")  # as Plasma's session says
         self.env.pop("SWAYSOCK", None)
         self.env.pop("I3SOCK", None)
 
@@ -252,11 +253,5 @@ class KwinDriver(desktop.Desktop):
 
     def shot(self, name=None, crop=None):
         left, top, w, h = crop or (0, 0, self.width, self.height)
-        r = subprocess.run([self.tool, "shot", str(left), str(top), str(w), str(h)],
-                           env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                           timeout=30)
-        check(r.returncode == 0 and r.stdout, "KWin's screenshot failed")
-        shot = desktop.Shot(r.stdout, left, top)
-        if name is not None:
-            self.save(shot, name)
-        return shot
+        return self.shot_by([self.tool, "shot", str(left), str(top), str(w), str(h)], left, top,
+                            name)

@@ -36,6 +36,33 @@ function isBird(window) {
     return ours(window) && !window.wantsInput;
 }
 
+function oneShot(ms, run) {
+    var timer = new QTimer();
+    timer.singleShot = true;
+    timer.interval = ms;
+    timer.timeout.connect(run);
+    return timer;
+}
+
+// Once KWin has finished activating the clicked bird (it ignores another activation asked for
+// during one), the focus goes back to the user's window.
+var giveBack = oneShot(0, function () {
+    var now = activeWindow();
+    if ((now === null || isBird(now)) && userWindow !== null && !userWindow.deleted &&
+        !userWindow.minimized) {
+        activate(userWindow);
+    }
+});
+
+// KWin passes through "no window" on the way to another (the bird on a click, and back): only a
+// "no window" that lasts is news, or the bird would leave its perch at each click.
+var noneLasts = oneShot(50, function () {
+    if (activeWindow() === null) {
+        userWindow = null;
+        watch(null);
+    }
+});
+
 function report() {
     var w = watched;
     if (w === null || w.deleted) {
@@ -61,13 +88,13 @@ function watch(window) {
 }
 
 function onActivated(window) {
-    if (window === undefined) {
-        window = null;
+    if (window === undefined || window === null) {
+        noneLasts.start();
+        return;
     }
+    noneLasts.stop();
     if (isBird(window)) {
-        if (userWindow !== null && !userWindow.deleted && !userWindow.minimized) {
-            activate(userWindow);
-        }
+        giveBack.start();
         return;
     }
     if (ours(window)) {

@@ -1,61 +1,16 @@
 // dlopen on first need; see glib_library.h.
 #include "platform/linux/glib_library.h"
 
-#include <dlfcn.h>
-
-#include <cstdio>
+#include "platform/linux/library_binder.h"
 
 namespace tb::x11 {
 namespace {
-
-// Binds every function of a table, or says which library or function is missing.
-class Binder {
-  public:
-    Binder(const char* soname, const char* shownName) : shownName_(shownName) {
-        // Kept for the life of the process: GLib and GObject's types cannot be unloaded.
-        library_ = dlopen(soname, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-        ok_ = library_ != nullptr;
-        if (!ok_) {
-            Complain(dlerror());
-        }
-    }
-    ~Binder() {
-        if (library_ != nullptr) {
-            dlclose(library_);  // RTLD_NODELETE: only the reference goes
-        }
-    }
-    Binder(const Binder&) = delete;
-    Binder& operator=(const Binder&) = delete;
-
-    template <typename T>
-    void operator()(const char* name, T& function) {
-        if (ok_) {
-            function = reinterpret_cast<T>(dlsym(library_, name));
-            if (function == nullptr) {
-                ok_ = false;
-                Complain(name);
-            }
-        }
-    }
-    bool ok() const { return ok_; }
-
-  private:
-    void Complain(const char* what) const {
-        std::fprintf(stderr, "tapperbird: cannot load %s (%s)\n", shownName_,
-                     what != nullptr ? what : "unknown error");
-        std::fflush(stderr);
-    }
-
-    const char* shownName_;
-    void* library_ = nullptr;
-    bool ok_ = false;
-};
 
 struct LoadedGlib {
     GlibLibrary f{};
     bool ok;
     LoadedGlib() {
-        Binder bind("libglib-2.0.so.0", "GLib");
+        LibraryBinder bind("libglib-2.0.so.0", "GLib");
         bind("g_free", f.free);
         bind("g_strfreev", f.strfreev);
         bind("g_error_free", f.errorFree);
@@ -87,7 +42,7 @@ struct LoadedGio {
     GioLibrary f{};
     bool ok;
     LoadedGio() {
-        Binder bind("libgio-2.0.so.0", "GIO");
+        LibraryBinder bind("libgio-2.0.so.0", "GIO");
         bind("g_desktop_app_info_new_from_keyfile", f.desktopAppInfoNewFromKeyfile);
         bind("g_desktop_app_info_get_is_hidden", f.desktopAppInfoGetIsHidden);
         bind("g_desktop_app_info_has_key", f.desktopAppInfoHasKey);

@@ -27,7 +27,7 @@ class SwayWindowSource final : public WindowSource, public x11::ConnectionWatch 
     // Sends the subscription and the first request, then waits for the tree as Connect does.
     bool Start(int timeoutMs, std::string& why);
     // From now on the loop reads the socket.
-    void Attach(x11::MainLoop& loop);
+    void Attach(x11::MainLoop& loop) override;
     int fd() const { return socket_.get(); }
 
     void Poll() override;

@@ -57,6 +57,9 @@ void WaylandFormsRuntime::MessageBox(std::string_view text, std::string_view tit
 void WaylandFormsRuntime::EndProgram() {
     // At once: no handler runs, nothing is saved; the compositor drops the bird with the
     // connection.
+    if (atEnd_) {
+        atEnd_();
+    }
     wl_display_flush(session_.display());
     ::_exit(0);
 }

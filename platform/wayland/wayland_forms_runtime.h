@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ class WaylandFormsRuntime final : public FormsRuntime {
     std::string ProgramPath() override { return programPath_; }
     void MessageBox(std::string_view text, std::string_view title, std::int32_t style) override;
     [[noreturn]] void EndProgram() override;
+    // Runs `leave` at the program's end, before the process goes.
+    void AtEnd(std::function<void()> leave) { atEnd_ = std::move(leave); }
 
     static constexpr float kTwipsPerPixel = 15.0F;  // 1440 twips an inch over 96 pixels
 
@@ -40,6 +43,7 @@ class WaylandFormsRuntime final : public FormsRuntime {
     std::string programPath_;
     std::vector<Monitor> monitors_;  // made again when the outputs change
     std::uint64_t monitorsEpoch_ = 0;
+    std::function<void()> atEnd_;
 };
 
 }  // namespace tb::wayland

@@ -1,9 +1,12 @@
 // The Linux program on Wayland: the layer-shell bird, the window source of the desktop's family,
 // the shared Linux services, and the main loop watching the compositor and the window source.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "app/program.h"
 #include "desktop/monitors.h"
@@ -15,6 +18,7 @@
 #include "platform/linux/window_systems.h"
 #include "platform/linux/xdg_registry.h"
 #include "platform/platform.h"
+#include "platform/wayland/kwin_window_source.h"
 #include "platform/wayland/sway_window_source.h"
 #include "platform/wayland/wayland_bird_surface.h"
 #include "platform/wayland/wayland_forms_runtime.h"
@@ -27,14 +31,47 @@ namespace {
 // How long a window source may take to answer at start before the program falls back to X11.
 constexpr int kSourceAnswerMs = 1000;
 
+// The KWin script installed with the program: in its shared data folder, or (in a build tree)
+// beside it.
+std::string KwinScriptPath() {
+    const std::string program = x11::ReadProgramPath();
+    const std::string folder = program.substr(0, program.rfind('/') + 1);
+    const std::string installed = folder + "../share/tapperbird/tapperbird-kwin.js";
+    return ::access(installed.c_str(), R_OK) == 0 ? installed : folder + "tapperbird-kwin.js";
+}
+
+// True when the session names KDE among its desktops, as Plasma's does.
+bool InPlasmaSession() {
+    const char* desktops = std::getenv("XDG_CURRENT_DESKTOP");
+    std::string_view rest = desktops != nullptr ? desktops : "";
+    while (!rest.empty()) {
+        const std::size_t colon = rest.find(':');
+        if (rest.substr(0, colon) == "KDE") {
+            return true;
+        }
+        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    }
+    return false;
+}
+
 // The window source of the desktop's family, or null with the reason.
-std::unique_ptr<SwayWindowSource> FindWindowSource(std::string& why) {
+std::unique_ptr<WindowSource> FindWindowSource(std::string& why) {
     for (const char* variable : {"SWAYSOCK", "I3SOCK"}) {
         if (const char* path = std::getenv(variable); path != nullptr && path[0] != '\0') {
             return SwayWindowSource::Connect(path, kSourceAnswerMs, why);
         }
     }
-    why = "no window source for this compositor (sway's IPC socket is not set)";
+    // KDE Plasma: KWin on the session bus. Asked only in a Plasma session, so that a bird that
+    // falls back to X11 on another desktop never maps libdbus-1 and what it brings.
+    if (!InPlasmaSession()) {
+        why = "no window source for this compositor (no sway IPC socket, not a KDE Plasma session)";
+        return nullptr;
+    }
+    std::string kwinWhy;
+    if (auto kwin = KwinWindowSource::Connect(KwinScriptPath(), kSourceAnswerMs, kwinWhy)) {
+        return kwin;
+    }
+    why = "no window source for this compositor (no sway IPC socket; " + kwinWhy + ")";
     return nullptr;
 }
 
@@ -48,7 +85,7 @@ void RunOnWayland(int, char**, std::string& whyNot) {
         whyNot = e.what();
         return;
     }
-    std::unique_ptr<SwayWindowSource> source = FindWindowSource(whyNot);
+    std::unique_ptr<WindowSource> source = FindWindowSource(whyNot);
     if (source == nullptr) {
         return;
     }
@@ -62,6 +99,7 @@ void RunOnWayland(int, char**, std::string& whyNot) {
     x11::GtkModuleLoader gtk(*session, x11Display != nullptr ? x11Display : "", loop,
                              x11::ReadProgramPath());
     WaylandFormsRuntime forms(*session, loop, gtk);
+    forms.AtEnd([&source] { source->Leave(); });
     WaylandWindowSystem windows(*source);
     WaylandBirdSurface bird(*session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
     x11::XdgRegistry registry(x11::XdgRegistry::DefaultConfigHome(),

@@ -3,6 +3,7 @@
 // reads on the bird's 10 Hz poll. Answers come from a cache the family's news keeps current.
 #pragma once
 
+#include "platform/linux/main_loop.h"
 #include "platform/types.h"
 
 namespace tb::wayland {
@@ -10,6 +11,10 @@ namespace tb::wayland {
 class WindowSource {
   public:
     virtual ~WindowSource() = default;
+    // From now on the loop reads the family's news.
+    virtual void Attach(x11::MainLoop& loop) = 0;
+    // At the program's end (which runs no destructors): leaves nothing behind in the compositor.
+    virtual void Leave() {}
     // Called at the start of each poll; asks the compositor again only where no news comes by
     // itself (a floating window moved on sway).
     virtual void Poll() = 0;

@@ -280,10 +280,14 @@ class Desktop:
     def shot(self, name=None, crop=None):
         """The screen, or the (left, top, width, height) part of it; saved as name.png if named."""
         left, top, w, h = crop or (0, 0, self.width, self.height)
-        r = subprocess.run(["import", "-window", "root", "-depth", "8", "-crop",
-                            f"{w}x{h}+{left}+{top}", "+repage", "ppm:-"], env=self.env,
-                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30)
-        check(r.returncode == 0 and r.stdout, "import failed")
+        return self.shot_by(["import", "-window", "root", "-depth", "8", "-crop",
+                             f"{w}x{h}+{left}+{top}", "+repage", "ppm:-"], left, top, name)
+
+    def shot_by(self, argv, left, top, name=None):
+        """The PPM a screenshot tool writes, its top-left corner at (left, top); saved if named."""
+        r = subprocess.run(argv, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                           timeout=30)
+        check(r.returncode == 0 and r.stdout, f"{argv[0]} failed")
         shot = Shot(r.stdout, left, top)
         if name is not None:
             self.save(shot, name)

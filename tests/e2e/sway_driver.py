@@ -273,11 +273,4 @@ class SwayDriver(desktop.Desktop):
     def shot(self, name=None, crop=None):
         left, top, w, h = crop or (0, 0, self.width, self.height)
         argv = ["grim", "-t", "ppm"] + (["-g", f"{left},{top} {w}x{h}"] if crop else []) + ["-"]
-        r = subprocess.run(self.as_user + argv, env=self.env, stdout=subprocess.PIPE,
-                           stderr=subprocess.DEVNULL, timeout=30)
-        check(r.returncode == 0 and r.stdout, "grim failed")
-        shot = desktop.Shot(r.stdout, left, top)
-        if name is not None:
-            self.save(shot, name)
-        return shot
-
+        return self.shot_by(self.as_user + argv, left, top, name)

@@ -1,0 +1,68 @@
+// libdbus-1, loaded the first time a desktop's window news comes over the session bus (KDE
+// Plasma's): a bird on X11 or sway never maps it. Its header serves only for the types.
+#pragma once
+
+#include <dbus/dbus.h>
+
+#include <memory>
+
+namespace tb::x11 {
+
+struct DbusLibrary {
+    decltype(&dbus_error_init) errorInit;
+    decltype(&dbus_error_free) errorFree;
+    decltype(&dbus_error_is_set) errorIsSet;
+    decltype(&dbus_bus_get_private) busGetPrivate;
+    decltype(&dbus_bus_request_name) busRequestName;
+    decltype(&dbus_bus_name_has_owner) busNameHasOwner;
+    decltype(&dbus_connection_set_exit_on_disconnect) connectionSetExitOnDisconnect;
+    decltype(&dbus_connection_close) connectionClose;
+    decltype(&dbus_connection_unref) connectionUnref;
+    decltype(&dbus_connection_get_unix_fd) connectionGetUnixFd;
+    decltype(&dbus_connection_read_write) connectionReadWrite;
+    decltype(&dbus_connection_pop_message) connectionPopMessage;
+    decltype(&dbus_connection_get_is_connected) connectionGetIsConnected;
+    decltype(&dbus_connection_send) connectionSend;
+    decltype(&dbus_connection_get_dispatch_status) connectionGetDispatchStatus;
+    decltype(&dbus_connection_flush) connectionFlush;
+    decltype(&dbus_connection_send_with_reply_and_block) connectionSendWithReplyAndBlock;
+    decltype(&dbus_message_new_method_call) messageNewMethodCall;
+    decltype(&dbus_message_new_method_return) messageNewMethodReturn;
+    decltype(&dbus_message_new_error) messageNewError;
+    decltype(&dbus_message_unref) messageUnref;
+    decltype(&dbus_message_append_args) messageAppendArgs;
+    decltype(&dbus_message_get_args) messageGetArgs;
+    decltype(&dbus_message_get_type) messageGetType;
+    decltype(&dbus_message_get_interface) messageGetInterface;
+    decltype(&dbus_message_get_member) messageGetMember;
+    decltype(&dbus_message_get_no_reply) messageGetNoReply;
+    decltype(&dbus_message_iter_init) messageIterInit;
+    decltype(&dbus_message_iter_get_arg_type) messageIterGetArgType;
+    decltype(&dbus_message_iter_get_basic) messageIterGetBasic;
+    decltype(&dbus_message_iter_next) messageIterNext;
+};
+
+// The functions above, or null when libdbus-1 cannot be loaded (said once on stderr).
+const DbusLibrary* Dbus();
+
+struct DbusMessageUnref {
+    void operator()(DBusMessage* m) const { Dbus()->messageUnref(m); }
+};
+using DbusMessage = std::unique_ptr<DBusMessage, DbusMessageUnref>;
+
+// A DBusError freed when it goes.
+class DbusError {
+  public:
+    DbusError() { Dbus()->errorInit(&error_); }
+    ~DbusError() { Dbus()->errorFree(&error_); }
+    DbusError(const DbusError&) = delete;
+    DbusError& operator=(const DbusError&) = delete;
+    DBusError* get() { return &error_; }
+    bool set() const { return Dbus()->errorIsSet(&error_) != 0; }
+    const char* message() const { return error_.message != nullptr ? error_.message : "?"; }
+
+  private:
+    DBusError error_{};
+};
+
+}  // namespace tb::x11

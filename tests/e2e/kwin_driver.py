@@ -1,0 +1,257 @@
+"""The Linux program on a headless KWin 5.27 (KDE Plasma), on a private session bus: small GTK 3
+windows on Wayland, one in KWin's own frame (Breeze) and one with a header bar, to perch on;
+window facts and changes through one-shot KWin scripts, whose answers KWin prints to its log;
+screenshots from KWin's ScreenShot2 and clicks from its fake input (tb_kwin_tool,
+tb_virtual_pointer). Windows are known by their titles; the bird is found on the screen by its
+pixels, as on sway."""
+
+import itertools
+import json
+import os
+import shutil
+import subprocess
+import time
+
+import desktop
+import sway_driver
+import x11_driver
+from desktop import check, log, wait_for
+
+# A GTK 3 window titled by its name: in KWin's frame, or drawing its own header bar.
+GTK_WINDOW = r"""
+import os, sys, gi
+os.environ["GDK_BACKEND"] = "wayland"
+gi.require_version("Gtk", "3.0")
+from gi.repository import Gtk
+window = Gtk.Window(title=sys.argv[1])
+if sys.argv[2] == "headerbar":
+    window.set_titlebar(Gtk.HeaderBar(title=sys.argv[1], show_close_button=True))
+window.set_size_request(40, 20)
+window.connect("destroy", Gtk.main_quit)
+window.show_all()
+Gtk.main()
+"""
+
+# Every activation, with KWin's clock, for the check that the bird never kept the focus.
+SPY = """
+var activated = workspace.windowActivated || workspace.clientActivated;
+activated.connect(function (w) {
+    print("TBSPY " + Date.now() + " " + JSON.stringify(w ? w.caption : null));
+});
+"""
+
+# What each query and change script starts with: the window titled NAME, in either API.
+HELPERS = """
+function windows() {
+    return workspace.windowList ? workspace.windowList() : workspace.clientList();
+}
+function named(name) {
+    var all = windows();
+    for (var i = 0; i < all.length; ++i) {
+        if (all[i].caption === name && !all[i].deleted) return all[i];
+    }
+    return null;
+}
+function active() {
+    return workspace.activeWindow !== undefined ? workspace.activeWindow : workspace.activeClient;
+}
+function activate(w) {
+    if (workspace.activeWindow !== undefined) workspace.activeWindow = w;
+    else workspace.activeClient = w;
+}
+"""
+
+
+class KwinDriver(desktop.Desktop):
+    name = "kwin"
+    dpi = 96
+    as_user = []  # KWin runs as whoever runs the suite
+
+    def __init__(self, args):
+        super().__init__(args.artifacts, 1280, 800, args.assets, wm="kwin")
+        self.pointer, self.tool = args.pointer, args.kwin_tool
+        # The program, its GTK module and its KWin script, as an installation keeps them.
+        bin_dir = os.path.join(self.temp, "bin")
+        os.makedirs(bin_dir)
+        self.path = shutil.copy(args.program, bin_dir)
+        for name in ("libtapperbird-gtk.so", "tapperbird-kwin.js"):
+            source = os.path.join(os.path.dirname(args.program), name)
+            if os.path.exists(source):
+                shutil.copy(source, bin_dir)
+        self.program_path = os.path.realpath(self.path)
+        self.expected_entry = f'Exec="{self.program_path}"'
+        self.entry_path = os.path.join(self.env["XDG_CONFIG_HOME"], "autostart",
+                                       "Tapperbird.desktop")
+        self.clients, self.queries = {}, itertools.count()
+        self.env.update(NO_AT_BRIDGE="1", GTK_THEME="Adwaita", LIBGL_ALWAYS_SOFTWARE="1",
+                        KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1",
+                        KWIN_WAYLAND_NO_PERMISSION_CHECKS="1", QT_QPA_PLATFORM="wayland",
+                        XDG_CURRENT_DESKTOP="KDE")  # as Plasma's session says
+        self.env.pop("SWAYSOCK", None)
+        self.env.pop("I3SOCK", None)
+
+    def start(self):
+        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                         stdout=subprocess.PIPE)
+        address = bus.stdout.readline().decode().strip()
+        check(address, "dbus-daemon did not report an address")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        # The packaged binary carries a file capability, which a container refuses to honour; a
+        # copy of its own, of the same name (it finds its plugins by it), runs.
+        kwin = os.path.join(self.temp, "kwin", "kwin_wayland")
+        os.makedirs(os.path.dirname(kwin))
+        shutil.copy("/usr/bin/kwin_wayland", kwin)
+        self.kwin_log = os.path.join(self.artifacts, "kwin.log")
+        with open(self.kwin_log, "wb") as err:
+            self.spawn([kwin, "--virtual", "--no-lockscreen", "--no-global-shortcuts",
+                        "--no-kactivities", "--width", str(self.width), "--height",
+                        str(self.height), "--socket", "tapperbird-kwin"], stderr=err)
+        # KWin first, as the scenarios know the compositor (the bus stops after it).
+        self.processes.insert(0, self.processes.pop())
+        runtime = self.env["XDG_RUNTIME_DIR"]
+        wait_for(lambda: os.path.exists(os.path.join(runtime, "tapperbird-kwin")), 30,
+                 "KWin did not start")
+        self.env["WAYLAND_DISPLAY"] = "tapperbird-kwin"
+        wait_for(lambda: self.run_script(SPY, "tapperbird-spy", check_rc=False), 30,
+                 "KWin's scripting does not answer")
+        log("KWin on tapperbird-kwin")
+
+    # -- KWin's scripting
+    def run_script(self, body, name, check_rc=True):
+        path = os.path.join(self.temp, name + ".js")
+        with open(path, "w") as f:
+            f.write(HELPERS + body)
+        r = subprocess.run([self.tool, "run", path, name], env=self.env, timeout=30,
+                           stderr=subprocess.PIPE)
+        check(not check_rc or r.returncode == 0, r.stderr.decode(errors="replace").strip())
+        return r.returncode == 0
+
+    def kwin_said(self, prefix):
+        with open(self.kwin_log, "rb") as f:
+            lines = f.read().decode(errors="replace").splitlines()
+        return [line[len(prefix):] for line in lines if line.startswith(prefix)]
+
+    def query(self, expression):
+        """The value of a JavaScript expression inside KWin (JSON-able)."""
+        tag = f"js: TBQ{next(self.queries)} "
+        self.run_script(f'print("{tag[4:]}" + JSON.stringify({expression}));', "tapperbird-q")
+        said = wait_for(lambda: self.kwin_said(tag), 10, f"KWin did not answer {expression}")
+        return json.loads(said[0])
+
+    def change(self, window, statement):
+        self.run_script(f"var w = named({json.dumps(window)}); if (w) {{ {statement} }}",
+                        "tapperbird-change")
+
+    # -- the program
+    def launch(self):
+        self.log_path = os.path.join(self.artifacts, "tapperbird.log")
+        with open(self.log_path, "ab") as err:
+            self.program = self.spawn([self.path], stderr=err)
+        if self.foreground():
+            wait_for(lambda: self.bird_rect()[0] < self.width, 15, "the bird did not appear")
+        else:
+            time.sleep(1)
+        check(self.program.poll() is None, "the program ended at start")
+
+    bird_rect = sway_driver.SwayDriver.bird_rect
+
+    def bird_was_foreground(self):
+        """True when a window the test did not open kept the focus beyond the moment KWin gives
+        a clicked surface before the program's script hands it back."""
+        events = [line.split(" ", 1) for line in self.kwin_said("js: TBSPY ")]
+        events = [(int(ms), json.loads(caption)) for ms, caption in events]
+        check(events, "KWin's activation log is empty")
+        kept = []
+        for (ms, caption), (next_ms, _) in zip(events, events[1:] + [(None, None)]):
+            if caption is not None and caption not in self.opened:
+                held = None if next_ms is None else next_ms - ms
+                log(f"{caption!r} was active for {held if held is not None else 'ever'} ms")
+                if held is None or held > 200:
+                    kept.append(caption)
+        return bool(kept)
+
+    def menu_rect(self):
+        return None
+
+    startup_entry = x11_driver.X11Driver.startup_entry
+    remove_entry = x11_driver.X11Driver.remove_entry
+    first_run_marker = x11_driver.X11Driver.first_run_marker
+
+    # -- the windows around it
+    def open_window(self, name, x, y, width, height):
+        """A GTK 3 window in KWin's frame (title bar and border), its frame width x height at
+        (x, y); active when this returns."""
+        return self.open_client(name, "framed", x, y, width, height)
+
+    def open_gtk(self, name, x, y, width, height):
+        """A GTK 3 window that draws its own header bar (and shadow); KWin adds no frame."""
+        return self.open_client(name, "headerbar", x, y, width, height)
+
+    def open_client(self, name, kind, x, y, width, height):
+        p = self.spawn(["/usr/bin/python3", "-c", GTK_WINDOW, name, kind])
+        wait_for(lambda: self.query(f"named({json.dumps(name)}) !== null"), 15,
+                 f"window {name} did not appear")
+        self.clients[name] = p
+        self.opened.append(name)
+        target = (x, y, x + width, y + height)
+        for _ in range(10):
+            self.change(name, f"w.frameGeometry = {{x: {x}, y: {y}, width: {width}, "
+                              f"height: {height}}}; activate(w);")
+            if self.frame_rect(name) == target:
+                break
+            time.sleep(0.3)
+        check(self.frame_rect(name) == target, f"{name} is at {self.frame_rect(name)}, not {target}")
+        wait_for(lambda: self.foreground() == name, 10, f"{name} was not focused")
+        # The frame KWin reports is what shows: its top edge (title bar or header bar) starts
+        # on its first row, not above it nor below (a shadow is not the frame).
+        time.sleep(0.3)
+        mid = (x + x + width) // 2
+        shot = self.shot(crop=(mid, y - 2, 1, 5))
+        jump = lambda a, b: sum(abs(i - j) for i, j in zip(shot.at(mid, a), shot.at(mid, b)))
+        check(jump(y - 1, y) > 60,
+              f"no frame edge at {(mid, y)} for {name}: {[shot.at(mid, y + i) for i in range(-2, 3)]}")
+        return name
+
+    def foreground(self):
+        return self.query("active() ? active().caption : null")
+
+    def frame_rect(self, window):
+        g = self.query(f"named({json.dumps(window)}).frameGeometry")
+        return g["x"], g["y"], g["x"] + g["width"], g["y"] + g["height"]
+
+    def client_size(self, window):
+        g = self.query(f"named({json.dumps(window)}).clientGeometry")
+        return g["width"], g["height"]
+
+    def presses(self, window):
+        return None
+
+    def activate(self, window):
+        self.change(window, "activate(w);")
+
+    def minimise(self, window):
+        self.change(window, "w.minimized = true;")
+
+    def move(self, window, x, y):
+        self.change(window, f"var g = w.frameGeometry; w.frameGeometry = {{x: {x}, y: {y}, "
+                            "width: g.width, height: g.height};")
+
+    def resize(self, window, width, height):
+        self.change(window, f"var g = w.frameGeometry; w.frameGeometry = {{x: g.x, y: g.y, "
+                            f"width: {width}, height: {height}}};")
+
+    def close(self, window):
+        self.change(window, "w.closeWindow();")
+
+    def destroy(self, window):
+        p = self.clients.pop(window)
+        p.terminate()
+        p.wait()
+
+    def click(self, x, y, button=1):
+        self.x(self.pointer, str(x), str(y), str(self.width), str(self.height), str(button))
+
+    def shot(self, name=None, crop=None):
+        left, top, w, h = crop or (0, 0, self.width, self.height)
+        return self.shot_by([self.tool, "shot", str(left), str(top), str(w), str(h)], left, top,
+                            name)

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
+#include <cstdlib>
 
 #include "platform/linux/gtk_module_path.h"
 
@@ -25,21 +25,33 @@ namespace {
 // The program file's path from the process's own mappings, where the kernel writes it whole:
 // /proc/self/exe will not give a path longer than PATH_MAX. Empty when not found.
 std::string ProgramPathFromMappings(const struct stat& program) {
-    std::ifstream maps("/proc/self/maps");
-    std::string line;
-    while (std::getline(maps, line)) {
+    // stdio, not a file stream: a stream would link the C++ runtime's locale machinery into the
+    // program and start it up at every start, for this one read.
+    std::FILE* maps = std::fopen("/proc/self/maps", "re");
+    if (maps == nullptr) {
+        return {};
+    }
+    std::string found;
+    char* line = nullptr;
+    std::size_t capacity = 0;
+    while (found.empty() && ::getline(&line, &capacity, maps) > 0) {
         unsigned int major = 0;
         unsigned int minor = 0;
         unsigned long inode = 0;
         int pathStart = 0;
-        if (std::sscanf(line.c_str(), "%*s %*s %*s %x:%x %lu %n", &major, &minor, &inode,
-                        &pathStart) == 3 &&
+        if (std::sscanf(line, "%*s %*s %*s %x:%x %lu %n", &major, &minor, &inode, &pathStart) ==
+                3 &&
             inode == program.st_ino && makedev(major, minor) == program.st_dev &&
-            line[static_cast<std::size_t>(pathStart)] == '/') {
-            return line.substr(static_cast<std::size_t>(pathStart));
+            line[pathStart] == '/') {
+            found = line + pathStart;
+            if (!found.empty() && found.back() == '\n') {
+                found.pop_back();
+            }
         }
     }
-    return {};
+    std::free(line);
+    std::fclose(maps);
+    return found;
 }
 
 // The module for the program at `programPath` (found from the mappings when empty), looked for

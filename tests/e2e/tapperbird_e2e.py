@@ -94,7 +94,13 @@ def check_hidden(d, name, outside=(0, 0, 0, 0)):
 
 
 def open_menu(d, button=3):
-    x, y, _, _ = d.bird_rect()
+    # Pressed where the bird stays: just after the foreground changed hands (a menu or a box
+    # closing), it may still be out of sight or on its way back to the perch.
+    def settled():
+        first = d.bird_rect()
+        time.sleep(0.15)
+        return not off_screen(d) and d.bird_rect() == first and first
+    x, y, _, _ = wait_for(settled, 5, "the bird stayed nowhere on the screen to be pressed")
     gx, gy = d.always_opaque[len(d.always_opaque) // 2]
     d.click(x + gx, y + gy, button)
     left, top, right, bottom = wait_for(d.menu_rect, 5, f"button {button} opened no menu")

@@ -1,5 +1,5 @@
 // libdbus-1, loaded the first time a desktop's window news comes over the session bus (KDE
-// Plasma's): a bird on X11 or sway never maps it. Its header serves only for the types.
+// Plasma's, GNOME's): a bird on X11 or sway never maps it. Its header serves only for the types.
 #pragma once
 
 #include <dbus/dbus.h>
@@ -15,6 +15,7 @@ struct DbusLibrary {
     decltype(&dbus_bus_get_private) busGetPrivate;
     decltype(&dbus_bus_request_name) busRequestName;
     decltype(&dbus_bus_name_has_owner) busNameHasOwner;
+    decltype(&dbus_bus_add_match) busAddMatch;
     decltype(&dbus_connection_set_exit_on_disconnect) connectionSetExitOnDisconnect;
     decltype(&dbus_connection_close) connectionClose;
     decltype(&dbus_connection_unref) connectionUnref;
@@ -36,10 +37,18 @@ struct DbusLibrary {
     decltype(&dbus_message_get_interface) messageGetInterface;
     decltype(&dbus_message_get_member) messageGetMember;
     decltype(&dbus_message_get_no_reply) messageGetNoReply;
+    decltype(&dbus_message_set_no_reply) messageSetNoReply;
+    decltype(&dbus_message_get_sender) messageGetSender;
+    decltype(&dbus_message_is_signal) messageIsSignal;
     decltype(&dbus_message_iter_init) messageIterInit;
     decltype(&dbus_message_iter_get_arg_type) messageIterGetArgType;
     decltype(&dbus_message_iter_get_basic) messageIterGetBasic;
     decltype(&dbus_message_iter_next) messageIterNext;
+    decltype(&dbus_message_iter_recurse) messageIterRecurse;
+    decltype(&dbus_message_iter_init_append) messageIterInitAppend;
+    decltype(&dbus_message_iter_append_basic) messageIterAppendBasic;
+    decltype(&dbus_message_iter_open_container) messageIterOpenContainer;
+    decltype(&dbus_message_iter_close_container) messageIterCloseContainer;
 };
 
 // The functions above, or null when libdbus-1 cannot be loaded (said once on stderr).

@@ -66,10 +66,13 @@ function createBird(lib) {
                 if (!this.visible) {
                     return;
                 }
+                // Clutter counts a box's far edges in: kept a hair short, so that a pointer on a
+                // pixel's corner (as whole-number positions are) picks that pixel alone.
                 const s = this.scale;
+                const hair = 1 / 64;
                 for (const [left, row, right] of this.runs) {
                     this.pick_box(context, new Clutter.ActorBox(
-                        {x1: left * s, y1: row * s, x2: right * s, y2: (row + 1) * s}));
+                        {x1: left * s, y1: row * s, x2: right * s - hair, y2: (row + 1) * s - hair}));
                 }
             }
         });
@@ -190,6 +193,8 @@ function createBird(lib) {
         const anchor = new St.Widget({x, y, width: 1, height: 1});
         Main.layoutManager.uiGroup.add_child(anchor);
         const popup = new PopupMenu.PopupMenu(anchor, 0, St.Side.TOP);
+        // At the press itself, as on other desktops, not an arrow's length below it.
+        popup.actor.set_style('-arrow-rise: 0px; -boxpointer-gap: 0px;');
         Main.layoutManager.uiGroup.add_child(popup.actor);
         popup.actor.hide();
         const manager = new PopupMenu.PopupMenuManager(anchor);

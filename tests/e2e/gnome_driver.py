@@ -15,7 +15,7 @@ import time
 import desktop
 import sway_driver
 import x11_driver
-from desktop import check, log, wait_for
+from desktop import check, log, poll, wait_for
 
 UUID = "tapperbird@example.velmor.Tapperbird"
 HELPER = "tapperbird-test-helper@example.velmor.Tapperbird"
@@ -182,22 +182,24 @@ class GnomeDriver(desktop.Desktop):
     def open_window(self, name, x, y, width, height):
         """A GTK 3 header-bar window, its frame width x height at (x, y); active when this
         returns."""
+        self.eval_js(f"global.tapperbirdPlaces[{json.dumps(name)}] = [{x}, {y}, {width}, {height}]")
         p = self.spawn(["/usr/bin/python3", "-c", GTK_WINDOW, name], stdout=subprocess.PIPE)
         os.set_blocking(p.stdout.fileno(), False)
-        wait_for(lambda: self.eval_js(f"named({json.dumps(name)}) !== null"), 15,
-                 f"window {name} did not appear")
         self.clients[name], self.client_out[name] = p, b""
         self.opened.append(name)
-        target = (x, y, x + width, y + height)
-        for _ in range(10):
+        target = [x, y, x + width, y + height]
+        # Placed by the helper as it appears, and focused: returns at once, so that the scenarios
+        # time the bird from about the moment the window took the focus.
+        ready = (f"(() => {{ const w = named({json.dumps(name)}); return w !== null && "
+                 f"rect(w.get_frame_rect()).join() === '{x},{y},{x + width},{y + height}' && "
+                 "global.display.focus_window === w; })()")
+        if not poll(lambda: self.eval_js(ready), 15, step=0.02):
+            check(self.eval_js(f"named({json.dumps(name)}) !== null"),
+                  f"window {name} did not appear")
             self.change(name, f"w.move_resize_frame(true, {x}, {y}, {width}, {height}); "
                               "w.activate(global.get_current_time());")
-            time.sleep(0.2)
-            if self.frame_rect(name) == target:
-                break
-        check(self.frame_rect(name) == target, f"{name} is at {self.frame_rect(name)}, not {target}")
-        wait_for(lambda: self.foreground() == name, 10, f"{name} was not focused")
-        time.sleep(0.3)
+            wait_for(lambda: self.eval_js(ready), 5,
+                     f"{name} is at {self.frame_rect(name)}, not {target}, or not focused")
         return name
 
     open_gtk = open_window

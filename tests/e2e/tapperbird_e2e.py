@@ -572,6 +572,29 @@ def the_bird_never_became_the_foreground(d):
     check(not d.bird_was_foreground(), "the bird window became the foreground window")
 
 
+@scenario("gnome", ("wayland",))
+def only_the_program_drives_the_bird_and_its_end_hides_it(d):
+    """Another program on the session bus is refused by the extension, whatever it asks; the
+    program killed outright, the extension hides the bird within a second by itself."""
+    before = d.bird_rect()
+    check(not off_screen(d), "the bird is not on the screen to begin with")
+    for method, args in (("Hello", ["1"]), ("Show", ["1", "1", "10", "10", "43", "71"]),
+                         ("Hide", [])):
+        r = subprocess.run(["gdbus", "call", "--session", "--dest",
+                            "example.velmor.Tapperbird.Shell", "--object-path",
+                            "/example/velmor/Tapperbird/Shell", "--method",
+                            f"example.velmor.Tapperbird.Shell1.{method}", *args],
+                           env=d.env, capture_output=True, text=True, timeout=10)
+        check(r.returncode != 0 and "AccessDenied" in r.stderr,
+              f"a stranger's {method} got {r.stdout.strip() or r.stderr.strip()}")
+    check(d.bird_rect() == before, f"a stranger moved the bird to {d.bird_rect()}")
+    d.program.kill()
+    killed = time.time()
+    d.program.wait()
+    wait_for(lambda: off_screen(d), 1, "the bird stayed a second after the program died")
+    log(f"hidden {(time.time() - killed) * 1000:.0f} ms after the program died")
+
+
 def said_since(d, mark):
     with open(d.log_path, "rb") as f:
         return f.read()[mark:].decode(errors="replace").strip().splitlines()

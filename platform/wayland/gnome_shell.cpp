@@ -2,7 +2,10 @@
 // the bird once it runs.
 #include "platform/wayland/gnome_shell.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string_view>
@@ -98,6 +101,108 @@ bool ReadMonitors(DBusMessageIter& it, ShellNews& news) {
     return true;
 }
 
+// Tells the user with one of the desktop's own notifications, which stays in its list until read.
+void Notify(DBusConnection* bus, const std::string& text, int timeoutMs) {
+    const x11::DbusLibrary& d = *x11::Dbus();
+    x11::DbusMessage call(d.messageNewMethodCall("org.freedesktop.Notifications",
+                                                 "/org/freedesktop/Notifications",
+                                                 "org.freedesktop.Notifications", "Notify"));
+    DBusMessageIter it, none;
+    d.messageIterInitAppend(call.get(), &it);
+    const char* app = "Tapperbird";
+    const char* icon = "tapperbird";
+    const char* summary = "Log out once to see Tapperbird everywhere";
+    const char* body = text.c_str();
+    dbus_uint32_t replaces = 0;
+    dbus_int32_t expires = 0;  // never: the notice is said once
+    d.messageIterAppendBasic(&it, DBUS_TYPE_STRING, &app);
+    d.messageIterAppendBasic(&it, DBUS_TYPE_UINT32, &replaces);
+    d.messageIterAppendBasic(&it, DBUS_TYPE_STRING, &icon);
+    d.messageIterAppendBasic(&it, DBUS_TYPE_STRING, &summary);
+    d.messageIterAppendBasic(&it, DBUS_TYPE_STRING, &body);
+    d.messageIterOpenContainer(&it, DBUS_TYPE_ARRAY, "s", &none);
+    d.messageIterCloseContainer(&it, &none);
+    d.messageIterOpenContainer(&it, DBUS_TYPE_ARRAY, "{sv}", &none);
+    d.messageIterCloseContainer(&it, &none);
+    d.messageIterAppendBasic(&it, DBUS_TYPE_INT32, &expires);
+    x11::DbusMessage(
+        d.connectionSendWithReplyAndBlock(bus, call.get(), timeoutMs, x11::DbusError().get()));
+}
+
+// A marker file under the program's settings folder; true when it is there.
+bool Marked(const std::string& configHome, const char* name) {
+    return ::access((configHome + "/tapperbird/" + name).c_str(), F_OK) == 0;
+}
+
+void Mark(const std::string& configHome, const char* name) {
+    const std::string folder = configHome + "/tapperbird";
+    ::mkdir(configHome.c_str(), 0700);
+    ::mkdir(folder.c_str(), 0700);
+    const int fd = ::open((folder + "/" + name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+// A call to GNOME Shell's extension service, its answer or null.
+x11::DbusMessage AskShellExtensions(DBusConnection* bus, const char* method, int timeoutMs) {
+    const x11::DbusLibrary& d = *x11::Dbus();
+    x11::DbusMessage call(d.messageNewMethodCall("org.gnome.Shell", "/org/gnome/Shell",
+                                                 "org.gnome.Shell.Extensions", method));
+    const char* uuid = kExtensionUuid;
+    d.messageAppendArgs(call.get(), DBUS_TYPE_STRING, &uuid, DBUS_TYPE_INVALID);
+    return x11::DbusMessage(
+        d.connectionSendWithReplyAndBlock(bus, call.get(), timeoutMs, x11::DbusError().get()));
+}
+
+// Our extension not on the bus: enabled when the Shell knows it and the program never enabled it
+// before; false with the reason otherwise.
+bool StartExtension(DBusConnection* bus, int timeoutMs, const std::string& configHome,
+                    std::string& why) {
+    const x11::DbusLibrary& d = *x11::Dbus();
+    constexpr const char* kEnabledOnce = "gnome-extension-enabled";
+    constexpr const char* kLoginSaid = "gnome-extension-login-said";
+    x11::DbusMessage info = AskShellExtensions(bus, "GetExtensionInfo", timeoutMs);
+    DBusMessageIter it, entries;
+    if (info == nullptr || d.messageIterInit(info.get(), &it) == 0 ||
+        d.messageIterGetArgType(&it) != DBUS_TYPE_ARRAY) {
+        why = "GNOME Shell does not say what became of the Tapperbird extension";
+        return false;
+    }
+    d.messageIterRecurse(&it, &entries);
+    if (d.messageIterGetArgType(&entries) == DBUS_TYPE_INVALID) {
+        // Installed since the Shell started: GNOME on Wayland loads it at the next login.
+        why = "GNOME Shell loads the newly installed Tapperbird extension at the next login";
+        if (!Marked(configHome, kLoginSaid)) {
+            Mark(configHome, kLoginSaid);
+            Notify(bus,
+                   "Tapperbird has just been installed. GNOME needs you to log out and log in "
+                   "again once before the bird can sit on all your windows. Until then it sits "
+                   "only on windows of older programs (X11 programs).",
+                   timeoutMs);
+        }
+        return false;
+    }
+    if (Marked(configHome, kEnabledOnce)) {
+        why = "the Tapperbird extension is disabled in GNOME Shell";
+        return false;
+    }
+    Mark(configHome, kEnabledOnce);
+    if (AskShellExtensions(bus, "EnableExtension", timeoutMs) == nullptr) {
+        why = "GNOME Shell would not enable the Tapperbird extension";
+        return false;
+    }
+    const std::int64_t deadline = NowMs() + timeoutMs;
+    while (d.busNameHasOwner(bus, kShellBusName, nullptr) == 0) {
+        if (NowMs() >= deadline) {
+            why = "the Tapperbird extension did not start in GNOME Shell";
+            return false;
+        }
+        ::usleep(20 * 1000);
+    }
+    return true;
+}
+
 x11::DbusMessage BusCall(const char* method) {
     return x11::DbusMessage(x11::Dbus()->messageNewMethodCall(
         "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", method));
@@ -162,7 +267,9 @@ void GnomeShellLink::BusClose::operator()(DBusConnection* bus) const {
     x11::Dbus()->connectionUnref(bus);
 }
 
-std::unique_ptr<GnomeShellLink> GnomeShellLink::Connect(int timeoutMs, std::string& why) {
+std::unique_ptr<GnomeShellLink> GnomeShellLink::Connect(int timeoutMs,
+                                                        const std::string& configHome,
+                                                        std::string& why) {
     const x11::DbusLibrary* d = x11::Dbus();
     if (d == nullptr) {
         why = "libdbus-1 cannot be loaded";
@@ -175,8 +282,12 @@ std::unique_ptr<GnomeShellLink> GnomeShellLink::Connect(int timeoutMs, std::stri
         return nullptr;
     }
     d->connectionSetExitOnDisconnect(bus.get(), 0);
-    if (d->busNameHasOwner(bus.get(), kShellBusName, nullptr) == 0) {
-        why = "the Tapperbird extension is not running in GNOME Shell (not installed, or disabled)";
+    if (d->busNameHasOwner(bus.get(), "org.gnome.Shell", nullptr) == 0) {
+        why = "GNOME Shell is not on the session bus";
+        return nullptr;
+    }
+    if (d->busNameHasOwner(bus.get(), kShellBusName, nullptr) == 0 &&
+        !StartExtension(bus.get(), timeoutMs, configHome, why)) {
         return nullptr;
     }
     if (d->busRequestName(bus.get(), kProgramBusName, DBUS_NAME_FLAG_DO_NOT_QUEUE, error.get()) !=

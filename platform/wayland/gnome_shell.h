@@ -29,6 +29,7 @@ inline constexpr const char* kShellNewsInterface = "example.velmor.Tapperbird.Sh
 inline constexpr const char* kShellBusName = "example.velmor.Tapperbird.Shell";
 inline constexpr const char* kShellPath = "/example/velmor/Tapperbird/Shell";
 inline constexpr const char* kShellInterface = "example.velmor.Tapperbird.Shell1";
+inline constexpr const char* kExtensionUuid = "tapperbird@example.velmor.Tapperbird";
 
 // What one message of the extension says.
 enum class ShellMessage { Window, Monitors, Pressed, MenuChosen, NotOurs, Malformed };
@@ -66,8 +67,12 @@ class GnomeShellLink final : public WindowSource,
   public:
     // On the session bus when our extension answers there in this version: takes the program's
     // name, says hello and waits up to `timeoutMs` for the monitors. Null, with the reason in
-    // `why`, when any of it fails.
-    static std::unique_ptr<GnomeShellLink> Connect(int timeoutMs, std::string& why);
+    // `why`, when any of it fails. An extension the Shell knows but runs not is enabled, once
+    // in the user's life (`configHome` keeps that it was): after that, off is the user's choice.
+    // An extension the Shell will know only after a new login is announced to the user with a
+    // notification, the first time only.
+    static std::unique_ptr<GnomeShellLink> Connect(int timeoutMs, const std::string& configHome,
+                                                   std::string& why);
     ~GnomeShellLink() override;
     GnomeShellLink(const GnomeShellLink&) = delete;
     GnomeShellLink& operator=(const GnomeShellLink&) = delete;

@@ -82,7 +82,8 @@ std::unique_ptr<WindowSource> FindWindowSource(std::string& why) {
 // GNOME Shell shows no layer-shell surface and tells no client where windows are: our Shell
 // extension draws the bird and reports the focused window.
 void RunOnGnome(std::string& whyNot) {
-    std::unique_ptr<GnomeShellLink> link = GnomeShellLink::Connect(kSourceAnswerMs, whyNot);
+    std::unique_ptr<GnomeShellLink> link =
+        GnomeShellLink::Connect(kSourceAnswerMs, x11::XdgRegistry::DefaultConfigHome(), whyNot);
     if (link == nullptr) {
         return;
     }

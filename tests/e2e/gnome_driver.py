@@ -1,5 +1,5 @@
 """The Linux program on a headless GNOME Shell 43 (Wayland, no X server), with our extension and a
-test-only helper extension enabled before it starts: GTK 3 Wayland windows with header bars to
+test-only helper extension enabled before it starts (ours installed, for the program to enable): GTK 3 Wayland windows with header bars to
 perch on (GNOME draws no frames for Wayland clients); window facts and changes, presses from a
 virtual pointer and screenshots through the Shell's Eval and Screenshot interfaces, which the
 helper opens to the test. Windows are known by their titles; the bird is found on the screen by its
@@ -90,7 +90,8 @@ class GnomeDriver(desktop.Desktop):
         check(address, "dbus-daemon did not report an address")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
         for schema, key, value in (
-                ("org.gnome.shell", "enabled-extensions", repr([UUID, HELPER])),
+                # Ours installed but not enabled: the program's first run enables it.
+                ("org.gnome.shell", "enabled-extensions", repr([HELPER])),
                 ("org.gnome.desktop.interface", "enable-animations", "false"),
                 ("org.gnome.desktop.notifications", "show-banners", "false")):
             self.x("gsettings", "set", schema, key, value, check_rc=True)
@@ -104,8 +105,8 @@ class GnomeDriver(desktop.Desktop):
         wait_for(lambda: self.eval_js("!Main.layoutManager._startingUp && "
                                       "!Main.overview.visible", check_ok=False), 60,
                  "GNOME Shell did not start on its desktop")
-        check(self.eval_js("Main.extensionManager.lookup('%s').state" % UUID) == 1,
-              "our extension is not enabled in the Shell")
+        check(self.eval_js("Main.extensionManager.lookup('%s').state" % UUID) not in (None, 1),
+              "our extension is not installed, or enabled already")
         log("GNOME Shell on tapperbird-gnome")
 
     # -- the Shell's Eval, opened by the helper
@@ -274,3 +275,8 @@ class GnomeDriver(desktop.Desktop):
 
     def enable_extension(self):
         self.eval_js(f"Main.extensionManager.enableExtension('{UUID}') || true")
+
+    def forget_extension(self):
+        """The Shell as it is after our extension was installed: it knows nothing of it."""
+        self.eval_js("Main.extensionManager.unloadExtension("
+                     f"Main.extensionManager.lookup('{UUID}')) || true")

@@ -335,14 +335,14 @@ def a_press_reaches_the_bird_only_on_its_opaque_pixels_and_the_focus_stays(d):
 
 @scenario("gnome", ("wayland",))
 def with_our_extension_disabled_it_falls_back_to_x11_saying_why(d):
-    """GNOME Shell without our extension (here: disabled, and no X server): one line on why,
-    then X11's own; enabled again, the program perches natively."""
+    """GNOME Shell with our extension disabled by the user (the program enabled it on its first
+    run, never again) and no X server: one line on why, then X11's own."""
     d.disable_extension()
     r = subprocess.run([d.path], env=d.env, capture_output=True, text=True, timeout=20)
     lines = r.stderr.strip().splitlines()
     check(r.returncode == 1 and len(lines) == 2 and
-          lines[0].startswith("tapperbird: no window information from this compositor: perching "
-                              "on X11 windows only (the Tapperbird extension is not running") and
+          lines[0] == "tapperbird: no window information from this compositor: perching on X11 "
+                      "windows only (the Tapperbird extension is disabled in GNOME Shell)" and
           lines[1].startswith("tapperbird: cannot open display"),
           f"with the extension disabled: code {r.returncode}, said {lines!r}")
     d.enable_extension()
@@ -593,6 +593,22 @@ def only_the_program_drives_the_bird_and_its_end_hides_it(d):
     d.program.wait()
     wait_for(lambda: off_screen(d), 1, "the bird stayed a second after the program died")
     log(f"hidden {(time.time() - killed) * 1000:.0f} ms after the program died")
+
+
+@scenario("gnome", ("wayland",))
+def an_extension_the_shell_loads_at_the_next_login_is_announced_once(d):
+    """Installed after the Shell started (here: the Shell made to forget it): one notification
+    in plain words, only the first time, and the X11 fall-back each time."""
+    d.forget_extension()
+    notices = ("Main.messageTray.getSources().filter(s => s.title === 'Tapperbird')"
+               ".reduce((n, s) => n + s.notifications.length, 0)")
+    for run in range(2):
+        r = subprocess.run([d.path], env=d.env, capture_output=True, text=True, timeout=20)
+        lines = r.stderr.strip().splitlines()
+        check(lines and lines[0].endswith("(GNOME Shell loads the newly installed Tapperbird "
+                                          "extension at the next login)"),
+              f"run {run + 1} with the extension unknown to the Shell said {lines!r}")
+        check(d.eval_js(notices) == 1, f"after run {run + 1}: {d.eval_js(notices)} notifications")
 
 
 def said_since(d, mark):

@@ -62,4 +62,29 @@ const DbusLibrary* Dbus() {
     return loaded.ok ? &loaded.f : nullptr;
 }
 
+void DbusConnectionClose::operator()(DBusConnection* bus) const {
+    Dbus()->connectionClose(bus);
+    Dbus()->connectionUnref(bus);
+}
+
+DbusConnection OpenSessionBus(std::string& why) {
+    const DbusLibrary* d = Dbus();
+    if (d == nullptr) {
+        why = "libdbus-1 cannot be loaded";
+        return nullptr;
+    }
+    DbusError error;
+    DbusConnection bus(d->busGetPrivate(DBUS_BUS_SESSION, error.get()));
+    if (bus == nullptr) {
+        why = std::string("no session bus (") + error.message() + ")";
+        return nullptr;
+    }
+    d->connectionSetExitOnDisconnect(bus.get(), 0);
+    return bus;
+}
+
+bool DbusMessagesQueued(DBusConnection* bus) {
+    return bus != nullptr && Dbus()->connectionGetDispatchStatus(bus) == DBUS_DISPATCH_DATA_REMAINS;
+}
+
 }  // namespace tb::x11

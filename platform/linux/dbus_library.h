@@ -5,6 +5,7 @@
 #include <dbus/dbus.h>
 
 #include <memory>
+#include <string>
 
 namespace tb::x11 {
 
@@ -73,5 +74,19 @@ class DbusError {
   private:
     DBusError error_{};
 };
+
+// A private connection to the session bus, closed when it goes.
+struct DbusConnectionClose {
+    void operator()(DBusConnection* bus) const;
+};
+using DbusConnection = std::unique_ptr<DBusConnection, DbusConnectionClose>;
+
+// The session bus on a connection of the program's own, which never ends the program when it
+// closes; null, with the reason in `why`, without libdbus-1 or a bus.
+DbusConnection OpenSessionBus(std::string& why);
+
+// True when messages wait in libdbus's queue (read along with a reply), where poll(2) does not
+// see them.
+bool DbusMessagesQueued(DBusConnection* bus);
 
 }  // namespace tb::x11

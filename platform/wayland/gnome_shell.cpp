@@ -262,26 +262,15 @@ ShellMessage ReadShellMessage(DBusMessage* message, ShellNews& news) {
     return ShellMessage::Malformed;
 }
 
-void GnomeShellLink::BusClose::operator()(DBusConnection* bus) const {
-    x11::Dbus()->connectionClose(bus);
-    x11::Dbus()->connectionUnref(bus);
-}
-
 std::unique_ptr<GnomeShellLink> GnomeShellLink::Connect(int timeoutMs,
                                                         const std::string& configHome,
                                                         std::string& why) {
-    const x11::DbusLibrary* d = x11::Dbus();
-    if (d == nullptr) {
-        why = "libdbus-1 cannot be loaded";
-        return nullptr;
-    }
-    x11::DbusError error;
-    Bus bus(d->busGetPrivate(DBUS_BUS_SESSION, error.get()));
+    x11::DbusConnection bus = x11::OpenSessionBus(why);
     if (bus == nullptr) {
-        why = std::string("no session bus (") + error.message() + ")";
         return nullptr;
     }
-    d->connectionSetExitOnDisconnect(bus.get(), 0);
+    const x11::DbusLibrary* d = x11::Dbus();
+    x11::DbusError error;
     if (d->busNameHasOwner(bus.get(), "org.gnome.Shell", nullptr) == 0) {
         why = "GNOME Shell is not on the session bus";
         return nullptr;
@@ -348,7 +337,7 @@ std::unique_ptr<GnomeShellLink> GnomeShellLink::Connect(int timeoutMs,
     return link;
 }
 
-GnomeShellLink::GnomeShellLink(Bus bus) : bus_(std::move(bus)) {}
+GnomeShellLink::GnomeShellLink(x11::DbusConnection bus) : bus_(std::move(bus)) {}
 
 GnomeShellLink::~GnomeShellLink() = default;
 
@@ -452,9 +441,7 @@ bool GnomeShellLink::PrepareToWait() {
 }
 
 bool GnomeShellLink::EventsQueued() {
-    // Messages read along with a reply wait in libdbus's queue, where poll(2) does not see them.
-    return bus_ != nullptr &&
-           x11::Dbus()->connectionGetDispatchStatus(bus_.get()) == DBUS_DISPATCH_DATA_REMAINS;
+    return x11::DbusMessagesQueued(bus_.get());
 }
 
 void GnomeShellLink::DispatchEvents() {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/dbus_library.h"
 #include "platform/linux/gtk_module.h"
 #include "platform/linux/main_loop.h"
 #include "platform/menu.h"
@@ -120,12 +121,7 @@ class GnomeShellLink final : public WindowSource,
     void SetLastPress(const x11::PressPlace& press) { lastPress_ = press; }
 
   private:
-    struct BusClose {
-        void operator()(DBusConnection* bus) const;
-    };
-    using Bus = std::unique_ptr<DBusConnection, BusClose>;
-
-    explicit GnomeShellLink(Bus bus);
+    explicit GnomeShellLink(x11::DbusConnection bus);
     // Settles every message that has arrived; true while the bus is up.
     bool HandleMessages();
     void Handle(DBusMessage* message);
@@ -133,7 +129,7 @@ class GnomeShellLink final : public WindowSource,
     void Lose(const char* why, bool busGone);
     void Send(DBusMessage* message);
 
-    Bus bus_;
+    x11::DbusConnection bus_;
     std::string extension_;  // the extension's unique name on the bus; empty once it is gone
     x11::MainLoop* loop_ = nullptr;
     ShellPressTarget* pressTarget_ = nullptr;

@@ -13,6 +13,7 @@ import subprocess
 import time
 
 import desktop
+import kwin_driver
 import sway_driver
 import x11_driver
 from desktop import check, log, poll, wait_for
@@ -124,17 +125,8 @@ class GnomeDriver(desktop.Desktop):
         check(ok or not check_ok, f"Eval of {expression!r} threw: {text}")
         return json.loads(text) if ok and text else None
 
-    # -- the program
-    def launch(self):
-        self.log_path = os.path.join(self.artifacts, "tapperbird.log")
-        with open(self.log_path, "ab") as err:
-            self.program = self.spawn([self.path], stderr=err)
-        if self.foreground() is not None:
-            wait_for(lambda: self.bird_rect()[0] < self.width, 15, "the bird did not appear")
-        else:
-            time.sleep(1)
-        check(self.program.poll() is None, "the program ended at start")
-
+    # -- the program, found on the screen by its pixels
+    launch = sway_driver.SwayDriver.launch
     bird_rect = sway_driver.SwayDriver.bird_rect
 
     def bird_was_foreground(self):
@@ -240,10 +232,7 @@ class GnomeDriver(desktop.Desktop):
     def close(self, window):
         self.change(window, "w.delete(global.get_current_time());")
 
-    def destroy(self, window):
-        p = self.clients.pop(window)
-        p.terminate()
-        p.wait()
+    destroy = kwin_driver.KwinDriver.destroy
 
     def click(self, x, y, button=1):
         """A press and release from a virtual pointer of the Shell's own seat."""

@@ -168,11 +168,15 @@ function createBird(lib) {
         const f = frames[frame - 1];
         bird.set_content(f.content);
         bird.runs = f.runs;
-        bird.scale = scale;
-        bird.set_position(x, y);
-        bird.set_size(FRAME_WIDTH * scale, FRAME_HEIGHT * scale);
-        // A bird cut short at a screen edge shows its top-left part, enlarged as ever.
-        bird.set_clip(0, 0, width, height);
+        // A new frame in the same place repaints the bird's box alone: its place, size and clip
+        // are set only when they change.
+        if (shown === null || now.slice(1).some((v, i) => v !== shown[i + 1])) {
+            bird.scale = scale;
+            bird.set_position(x, y);
+            bird.set_size(FRAME_WIDTH * scale, FRAME_HEIGHT * scale);
+            // A bird cut short at a screen edge shows its top-left part, enlarged as ever.
+            bird.set_clip(0, 0, width, height);
+        }
         bird.show();
         shown = now;
     }

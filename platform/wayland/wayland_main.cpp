@@ -79,6 +79,23 @@ std::unique_ptr<WindowSource> FindWindowSource(std::string& why) {
     return nullptr;
 }
 
+// What every Wayland realisation shares (the settings store, the shell, the lock, About) around
+// its own bird, menu and window news, and the program on them until it ends.
+void RunProgram(x11::MainLoop& loop, x11::GtkModuleLoader& gtk, WaylandFormsRuntime& forms,
+                WindowSystem& windows, BirdSurface& bird, PopupMenu& menu) {
+    x11::XdgRegistry registry(x11::XdgRegistry::DefaultConfigHome(),
+                              x11::XdgRegistry::DefaultSystemConfigDirs());
+    x11::X11Shell shell;
+    x11::LockFileMutex mutex(x11::LockFileMutex::DefaultRuntimeDir());
+    x11::LazyAboutView about(gtk, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
+    Lcg24Random random;
+    Platform platform{windows, bird, forms, registry, shell, mutex, menu, about, random};
+
+    Program program(platform);
+    program.Start();
+    loop.Run();
+}
+
 // GNOME Shell shows no layer-shell surface and tells no client where windows are: our Shell
 // extension draws the bird and reports the focused window.
 void RunOnGnome(std::string& whyNot) {
@@ -100,17 +117,7 @@ void RunOnGnome(std::string& whyNot) {
     WaylandWindowSystem windows(*link);
     GnomeBirdSurface bird(*link, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
     GnomePopupMenu menu(*link);
-    x11::XdgRegistry registry(x11::XdgRegistry::DefaultConfigHome(),
-                              x11::XdgRegistry::DefaultSystemConfigDirs());
-    x11::X11Shell shell;
-    x11::LockFileMutex mutex(x11::LockFileMutex::DefaultRuntimeDir());
-    x11::LazyAboutView about(gtk, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
-    Lcg24Random random;
-    Platform platform{windows, bird, forms, registry, shell, mutex, menu, about, random};
-
-    Program program(platform);
-    program.Start();
-    loop.Run();
+    RunProgram(loop, gtk, forms, windows, bird, menu);
 }
 
 }  // namespace
@@ -144,19 +151,9 @@ void RunOnWayland(int, char**, std::string& whyNot) {
     forms.AtEnd([&source] { source->Leave(); });
     WaylandWindowSystem windows(*source);
     WaylandBirdSurface bird(*session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
-    x11::XdgRegistry registry(x11::XdgRegistry::DefaultConfigHome(),
-                              x11::XdgRegistry::DefaultSystemConfigDirs());
-    x11::X11Shell shell;
-    x11::LockFileMutex mutex(x11::LockFileMutex::DefaultRuntimeDir());
     // Outputs carry their own scale, which enlarges the bird's buffer: the logic draws at 1.
     x11::LazyPopupMenu menu(gtk, 1);
-    x11::LazyAboutView about(gtk, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
-    Lcg24Random random;
-    Platform platform{windows, bird, forms, registry, shell, mutex, menu, about, random};
-
-    Program program(platform);
-    program.Start();
-    loop.Run();
+    RunProgram(loop, gtk, forms, windows, bird, menu);
 }
 
 }  // namespace tb::wayland

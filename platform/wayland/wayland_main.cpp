@@ -72,12 +72,19 @@ std::unique_ptr<WindowSource> FindWindowSource(std::string& why) {
         }
         return HyprlandWindowSource::Connect(folder, kSourceAnswerMs, why);
     }
+    // niri tells where a floating window is, relative to its output, but gives no position for
+    // a window in its scrolling columns, where most windows are: rather than a bird that
+    // perches on some windows and vanishes on the rest, the X11 windows only, and why.
+    if (const char* niri = std::getenv("NIRI_SOCKET"); niri != nullptr && niri[0] != '\0') {
+        why = "niri's IPC gives the position of floating windows only";
+        return nullptr;
+    }
     // KDE Plasma: KWin on the session bus. Asked only in a Plasma session, so that a bird that
     // falls back to X11 on another desktop never maps libdbus-1 and what it brings.
     if (!InPlasmaSession()) {
         why =
-            "no window source for this compositor (no sway or Hyprland IPC socket, not a KDE "
-            "Plasma session)";
+            "no window source for this compositor (no sway or Hyprland IPC socket, not niri, not a "
+            "KDE Plasma session)";
         return nullptr;
     }
     std::string kwinWhy;

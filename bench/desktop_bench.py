@@ -549,7 +549,7 @@ def report(args, linux, wine, sway, started, loads):
         *machine(),
         "",
     ]
-    if linux:
+    if linux and not args.wayland_only:
         lines += [
             f"## Linux: tapperbird and oneko -tofocus side by side, {runs} each",
             "",

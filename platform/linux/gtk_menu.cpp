@@ -1,14 +1,15 @@
 // GtkMenu popped up where the bird was pressed. A chosen command is delivered from
 // an idle callback, once the menu has closed and dropped its grab, so that what it opens (the
 // About window, a message box) gets the pointer and the keyboard.
-#include "platform/x11/x11_menu.h"
+#include "platform/linux/gtk_menu.h"
 
 #include <algorithm>
 #include <string>
 
 namespace tb::x11 {
 
-X11PopupMenu::X11PopupMenu(GtkHost& host, int scale) : host_(host) {
+GtkPopupMenu::GtkPopupMenu(GtkHost& host, int scale, bool onWayland)
+    : host_(host), onWayland_(onWayland) {
     GtkWidget* menu = gtk_menu_new();
     g_object_ref_sink(menu);
     menu_.reset(menu);
@@ -25,10 +26,10 @@ X11PopupMenu::X11PopupMenu(GtkHost& host, int scale) : host_(host) {
                                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
         gtk_style_context_add_class(gtk_widget_get_style_context(menu), "tapperbird-menu");
     }
-    g_signal_connect(menu, "deactivate", G_CALLBACK(&X11PopupMenu::OnDeactivate), this);
+    g_signal_connect(menu, "deactivate", G_CALLBACK(&GtkPopupMenu::OnDeactivate), this);
 }
 
-X11PopupMenu::~X11PopupMenu() {
+GtkPopupMenu::~GtkPopupMenu() {
     g_signal_handlers_disconnect_by_data(menu_.get(), this);
     for (Item& item : items_) {
         g_signal_handlers_disconnect_by_data(item.widget, &item);
@@ -37,9 +38,12 @@ X11PopupMenu::~X11PopupMenu() {
         host_.LeavePopup();
     }
     gtk_widget_destroy(menu_.get());
+    if (hideAnchor_ != 0) {
+        g_source_remove(hideAnchor_);
+    }
 }
 
-void X11PopupMenu::Build(std::span<const MenuEntry> entries) {
+void GtkPopupMenu::Build(std::span<const MenuEntry> entries) {
     for (const MenuEntry& entry : entries) {
         const std::string caption(entry.caption);
         GtkWidget* widget = nullptr;
@@ -58,23 +62,23 @@ void X11PopupMenu::Build(std::span<const MenuEntry> entries) {
         gtk_widget_show(widget);
         items_.push_back({this, entry.id, widget, entry.kind == MenuItemKind::Check, false});
         if (entry.kind != MenuItemKind::Separator) {
-            g_signal_connect(widget, "activate", G_CALLBACK(&X11PopupMenu::OnActivate),
+            g_signal_connect(widget, "activate", G_CALLBACK(&GtkPopupMenu::OnActivate),
                              &items_.back());
         }
     }
 }
 
-X11PopupMenu::Item* X11PopupMenu::Find(MenuItem id) {
+GtkPopupMenu::Item* GtkPopupMenu::Find(MenuItem id) {
     const auto it =
         std::find_if(items_.begin(), items_.end(), [id](const Item& i) { return i.id == id; });
     return it == items_.end() ? nullptr : &*it;
 }
 
-const X11PopupMenu::Item* X11PopupMenu::Find(MenuItem id) const {
-    return const_cast<X11PopupMenu*>(this)->Find(id);
+const GtkPopupMenu::Item* GtkPopupMenu::Find(MenuItem id) const {
+    return const_cast<GtkPopupMenu*>(this)->Find(id);
 }
 
-void X11PopupMenu::ShowMark(Item& item) {
+void GtkPopupMenu::ShowMark(Item& item) {
     if (!item.isCheck) {
         return;
     }
@@ -83,63 +87,94 @@ void X11PopupMenu::ShowMark(Item& item) {
     g_signal_handlers_unblock_by_func(item.widget, reinterpret_cast<gpointer>(&OnActivate), &item);
 }
 
-void X11PopupMenu::SetChecked(MenuItem id, bool checked) {
+void GtkPopupMenu::SetChecked(MenuItem id, bool checked) {
     if (Item* item = Find(id); item != nullptr) {
         item->checked = checked;
         ShowMark(*item);
     }
 }
 
-bool X11PopupMenu::IsChecked(MenuItem id) const {
+bool GtkPopupMenu::IsChecked(MenuItem id) const {
     const Item* item = Find(id);
     return item != nullptr && item->checked;
 }
 
-void X11PopupMenu::Popup() {
+void GtkPopupMenu::Popup() {
     // The press that asked for the menu came to the program's own connection, which holds the
     // pointer until the button is up: let go, so the menu's grab succeeds. Then open the menu at
     // the press's place, as GTK does at the pointer for a press of its own.
     host_.ReleasePointer();
     const PressPlace press = host_.LastPress();
+    // On X11 the menu hangs from the root window at the press; on Wayland a client cannot place
+    // a window, so from an anchor the compositor places at the press.
+    GdkWindow* parent = nullptr;
+    GdkRectangle at{press.rootX, press.rootY, 1, 1};
+    if (!onWayland_) {
+        parent = gdk_get_default_root_window();
+    } else {
+        if (!anchorTried_) {
+            anchorTried_ = true;
+            anchor_ = LayerAnchor::Create();
+        }
+        if (anchor_ == nullptr) {
+            return;  // said once already
+        }
+        if (hideAnchor_ != 0) {
+            g_source_remove(hideAnchor_);
+            hideAnchor_ = 0;
+        }
+        parent = anchor_->ShowAt(press.rootX, press.rootY);
+        at = {0, 0, 1, 1};
+    }
     if (!open_) {
         open_ = true;
         host_.EnterPopup();
     }
     // GTK wants the press itself, for the grab's time and device and to tell the press's own
     // release from a choice: one made up from what the program's connection saw.
-    GdkWindow* root = gdk_get_default_root_window();
     GdkEvent* trigger = gdk_event_new(GDK_BUTTON_PRESS);
-    trigger->button.window = GDK_WINDOW(g_object_ref(root));
+    trigger->button.window = GDK_WINDOW(g_object_ref(parent));
     trigger->button.time = static_cast<guint32>(press.time);
-    trigger->button.x = press.rootX;
-    trigger->button.y = press.rootY;
+    trigger->button.x = at.x;
+    trigger->button.y = at.y;
     trigger->button.x_root = press.rootX;
     trigger->button.y_root = press.rootY;
     trigger->button.button = press.button;
-    GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(root));
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(parent));
     gdk_event_set_device(trigger, gdk_seat_get_pointer(seat));
-    const GdkRectangle at{press.rootX, press.rootY, 1, 1};
-    gtk_menu_popup_at_rect(GTK_MENU(menu_.get()), root, &at, GDK_GRAVITY_SOUTH_EAST,
+    gtk_menu_popup_at_rect(GTK_MENU(menu_.get()), parent, &at, GDK_GRAVITY_SOUTH_EAST,
                            GDK_GRAVITY_NORTH_WEST, trigger);
     gdk_event_free(trigger);  // drops the window's reference too
 }
 
-void X11PopupMenu::OnActivate(GtkMenuItem*, gpointer data) {
+void GtkPopupMenu::OnActivate(GtkMenuItem*, gpointer data) {
     auto* item = static_cast<Item*>(data);
     // GTK has already flipped a check item; put back the mark the logic set.
     item->owner->ShowMark(*item);
-    g_idle_add(&X11PopupMenu::DeliverCommand, item);
+    g_idle_add(&GtkPopupMenu::DeliverCommand, item);
 }
 
-void X11PopupMenu::OnDeactivate(GtkMenuShell*, gpointer self) {
-    auto* menu = static_cast<X11PopupMenu*>(self);
+void GtkPopupMenu::OnDeactivate(GtkMenuShell*, gpointer self) {
+    auto* menu = static_cast<GtkPopupMenu*>(self);
     if (menu->open_) {
         menu->open_ = false;
         menu->host_.LeavePopup();
     }
+    // The menu is still up, a popup of the anchor's, which must outlive it: taken down once
+    // the menu is.
+    if (menu->anchor_ != nullptr && menu->hideAnchor_ == 0) {
+        menu->hideAnchor_ = g_idle_add(&GtkPopupMenu::HideAnchor, menu);
+    }
 }
 
-gboolean X11PopupMenu::DeliverCommand(gpointer data) {
+gboolean GtkPopupMenu::HideAnchor(gpointer self) {
+    auto* menu = static_cast<GtkPopupMenu*>(self);
+    menu->hideAnchor_ = 0;
+    menu->anchor_->Hide();
+    return G_SOURCE_REMOVE;
+}
+
+gboolean GtkPopupMenu::DeliverCommand(gpointer data) {
     auto* item = static_cast<Item*>(data);
     if (item->owner->events_ != nullptr) {
         item->owner->events_->OnMenuCommand(item->id);

@@ -10,9 +10,6 @@ namespace tb::x11 {
 
 GtkPopupMenu::GtkPopupMenu(GtkHost& host, int scale, bool onWayland)
     : host_(host), onWayland_(onWayland) {
-    GtkWidget* menu = gtk_menu_new();
-    g_object_ref_sink(menu);
-    menu_.reset(menu);
     if (scale > 1) {
         // Text grows with Xft.dpi but the check mark is drawn at a fixed size: enlarge it by the
         // same whole number as the bird.
@@ -24,47 +21,70 @@ GtkPopupMenu::GtkPopupMenu(GtkHost& host, int scale, bool onWayland)
         gtk_style_context_add_provider_for_screen(gdk_screen_get_default(),
                                                   GTK_STYLE_PROVIDER(provider.get()),
                                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-        gtk_style_context_add_class(gtk_widget_get_style_context(menu), "tapperbird-menu");
+        scaled_ = true;
     }
-    g_signal_connect(menu, "deactivate", G_CALLBACK(&GtkPopupMenu::OnDeactivate), this);
+    MakeMenu();
 }
 
 GtkPopupMenu::~GtkPopupMenu() {
-    g_signal_handlers_disconnect_by_data(menu_.get(), this);
-    for (Item& item : items_) {
-        g_signal_handlers_disconnect_by_data(item.widget, &item);
-    }
+    DropMenu();
     if (open_) {
         host_.LeavePopup();
     }
-    gtk_widget_destroy(menu_.get());
     if (hideAnchor_ != 0) {
         g_source_remove(hideAnchor_);
     }
 }
 
+void GtkPopupMenu::MakeMenu() {
+    GtkWidget* menu = gtk_menu_new();
+    g_object_ref_sink(menu);
+    menu_.reset(menu);
+    if (scaled_) {
+        gtk_style_context_add_class(gtk_widget_get_style_context(menu), "tapperbird-menu");
+    }
+    g_signal_connect(menu, "deactivate", G_CALLBACK(&GtkPopupMenu::OnDeactivate), this);
+    for (Item& item : items_) {
+        AddWidget(item);
+    }
+}
+
+void GtkPopupMenu::DropMenu() {
+    g_signal_handlers_disconnect_by_data(menu_.get(), this);
+    for (Item& item : items_) {
+        g_signal_handlers_disconnect_by_data(item.widget, &item);
+        item.widget = nullptr;
+    }
+    gtk_widget_destroy(menu_.get());
+    menu_.reset();
+}
+
+void GtkPopupMenu::AddWidget(Item& item) {
+    GtkWidget* widget = nullptr;
+    switch (item.kind) {
+        case MenuItemKind::Separator:
+            widget = gtk_separator_menu_item_new();
+            break;
+        case MenuItemKind::Check:
+            widget = gtk_check_menu_item_new_with_label(item.caption.c_str());
+            break;
+        case MenuItemKind::Command:
+            widget = gtk_menu_item_new_with_label(item.caption.c_str());
+            break;
+    }
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu_.get()), widget);
+    gtk_widget_show(widget);
+    item.widget = widget;
+    ShowMark(item);
+    if (item.kind != MenuItemKind::Separator) {
+        g_signal_connect(widget, "activate", G_CALLBACK(&GtkPopupMenu::OnActivate), &item);
+    }
+}
+
 void GtkPopupMenu::Build(std::span<const MenuEntry> entries) {
     for (const MenuEntry& entry : entries) {
-        const std::string caption(entry.caption);
-        GtkWidget* widget = nullptr;
-        switch (entry.kind) {
-            case MenuItemKind::Separator:
-                widget = gtk_separator_menu_item_new();
-                break;
-            case MenuItemKind::Check:
-                widget = gtk_check_menu_item_new_with_label(caption.c_str());
-                break;
-            case MenuItemKind::Command:
-                widget = gtk_menu_item_new_with_label(caption.c_str());
-                break;
-        }
-        gtk_menu_shell_append(GTK_MENU_SHELL(menu_.get()), widget);
-        gtk_widget_show(widget);
-        items_.push_back({this, entry.id, widget, entry.kind == MenuItemKind::Check, false});
-        if (entry.kind != MenuItemKind::Separator) {
-            g_signal_connect(widget, "activate", G_CALLBACK(&GtkPopupMenu::OnActivate),
-                             &items_.back());
-        }
+        items_.push_back({this, entry.id, entry.kind, std::string(entry.caption), nullptr, false});
+        AddWidget(items_.back());
     }
 }
 
@@ -79,7 +99,7 @@ const GtkPopupMenu::Item* GtkPopupMenu::Find(MenuItem id) const {
 }
 
 void GtkPopupMenu::ShowMark(Item& item) {
-    if (!item.isCheck) {
+    if (item.kind != MenuItemKind::Check || item.widget == nullptr) {
         return;
     }
     g_signal_handlers_block_by_func(item.widget, reinterpret_cast<gpointer>(&OnActivate), &item);
@@ -118,6 +138,12 @@ void GtkPopupMenu::Popup() {
         }
         if (anchor_ == nullptr) {
             return;  // said once already
+        }
+        if (!open_) {
+            // A GtkMenu that has had the pointer pops itself down at once when it is popped up
+            // again from a layer surface: a fresh one each time, its marks as they are.
+            DropMenu();
+            MakeMenu();
         }
         if (hideAnchor_ != 0) {
             g_source_remove(hideAnchor_);

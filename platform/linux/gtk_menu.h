@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <memory>
+#include <string>
 
 #include "platform/menu.h"
 #include "platform/linux/gobject_ptr.h"
@@ -33,10 +34,16 @@ class GtkPopupMenu final : public PopupMenu {
     struct Item {
         GtkPopupMenu* owner;
         MenuItem id;
-        GtkWidget* widget;
-        bool isCheck;
+        MenuItemKind kind;
+        std::string caption;
+        GtkWidget* widget;  // in the current menu
         bool checked;
     };
+
+    // The GtkMenu with a widget for every item, and its end.
+    void MakeMenu();
+    void DropMenu();
+    void AddWidget(Item& item);
 
     Item* Find(MenuItem id);
     const Item* Find(MenuItem id) const;
@@ -51,6 +58,7 @@ class GtkPopupMenu final : public PopupMenu {
     std::deque<Item> items_;  // a deque never moves its items: signal handlers point at them
     MenuEvents* events_ = nullptr;
     bool open_ = false;
+    bool scaled_ = false;  // the check mark enlarged
     bool onWayland_;
     std::unique_ptr<LayerAnchor> anchor_;  // made at the first popup on Wayland
     bool anchorTried_ = false;

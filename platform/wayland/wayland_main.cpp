@@ -18,6 +18,7 @@
 #include "platform/linux/window_systems.h"
 #include "platform/linux/xdg_registry.h"
 #include "platform/platform.h"
+#include "platform/wayland/hyprland_window_source.h"
 #include "platform/wayland/kwin_window_source.h"
 #include "platform/wayland/sway_window_source.h"
 #include "platform/wayland/wayland_bird_surface.h"
@@ -61,17 +62,36 @@ std::unique_ptr<WindowSource> FindWindowSource(std::string& why) {
             return SwayWindowSource::Connect(path, kSourceAnswerMs, why);
         }
     }
+    if (const char* signature = std::getenv("HYPRLAND_INSTANCE_SIGNATURE");
+        signature != nullptr && signature[0] != '\0') {
+        const std::string folder =
+            HyprlandWindowSource::InstanceFolder(std::getenv("XDG_RUNTIME_DIR"), signature);
+        if (folder.empty()) {
+            why = "HYPRLAND_INSTANCE_SIGNATURE names no folder";
+            return nullptr;
+        }
+        return HyprlandWindowSource::Connect(folder, kSourceAnswerMs, why);
+    }
+    // niri tells where a floating window is, relative to its output, but gives no position for
+    // a window in its scrolling columns, where most windows are: rather than a bird that
+    // perches on some windows and vanishes on the rest, the X11 windows only, and why.
+    if (const char* niri = std::getenv("NIRI_SOCKET"); niri != nullptr && niri[0] != '\0') {
+        why = "niri's IPC gives the position of floating windows only";
+        return nullptr;
+    }
     // KDE Plasma: KWin on the session bus. Asked only in a Plasma session, so that a bird that
     // falls back to X11 on another desktop never maps libdbus-1 and what it brings.
     if (!InPlasmaSession()) {
-        why = "no window source for this compositor (no sway IPC socket, not a KDE Plasma session)";
+        why =
+            "no window source for this compositor (no sway or Hyprland IPC socket, not niri, not a "
+            "KDE Plasma session)";
         return nullptr;
     }
     std::string kwinWhy;
     if (auto kwin = KwinWindowSource::Connect(KwinScriptPath(), kSourceAnswerMs, kwinWhy)) {
         return kwin;
     }
-    why = "no window source for this compositor (no sway IPC socket; " + kwinWhy + ")";
+    why = "no window source for this compositor (no sway or Hyprland IPC socket; " + kwinWhy + ")";
     return nullptr;
 }
 

@@ -3,26 +3,15 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 
 #include "platform/wayland/sway_ipc.h"
 #include "platform/wayland/sway_window_source.h"
+#include "tests/e2e/linux/recorded.h"
 
 namespace tb::wayland {
 namespace {
-
-std::string Recorded(const char* name) {
-    std::string path = __FILE__;
-    path = path.substr(0, path.rfind('/')) + "/data/" + name;
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    EXPECT_FALSE(text.str().empty()) << path;
-    return text.str();
-}
 
 std::string Framed(std::uint32_t type, std::string_view payload) {
     return SwayRequest(type, payload);

@@ -93,6 +93,12 @@ def check_hidden(d, name, outside=(0, 0, 0, 0)):
     check(not stray, f"bird colours still on the screen at {stray[:5]} ({name})")
 
 
+def maps(d, library):
+    """True when the program has the library mapped."""
+    with open(f"/proc/{d.program.pid}/maps") as f:
+        return f"/{library}" in f.read()
+
+
 def open_menu(d, button=3):
     # Pressed where the bird stays: just after the foreground changed hands (a menu or a box
     # closing), it may still be out of sight or on its way back to the perch.
@@ -316,8 +322,10 @@ def a_press_on_the_bird_opens_the_menu_there_and_the_user_keeps_the_focus(d):
     d.click(x + i, y + j)
     time.sleep(0.5)
     check(d.menu_rect() is None, f"a press on the clear pixel {(i, j)} opened the menu")
+    check(not maps(d, "libgtk-layer-shell"), "gtk-layer-shell is loaded before the first menu")
     for button in (1, 3):
         open_menu(d, button)
+        check(maps(d, "libgtk-layer-shell"), "the menu opened without gtk-layer-shell")
         check(d.foreground() == keys, f"with the menu open the focus is {d.foreground()}")
         d.shot(f"wayland-menu-button{button}")
         left, _, _, bottom = d.frame_rect(keys)
@@ -359,6 +367,8 @@ def a_press_on_a_clear_pixel_passes_through_and_every_button_opens_the_menu(d):
         wait_for(lambda: d.foreground() == d.w1, 3, f"after the menu the foreground is "
                  f"{d.foreground()}")
     check(d.startup_entry() == d.expected_entry, "the menu changed the startup entry")
+    check(d.name != "x11" or not maps(d, "libgtk-layer-shell"),
+          "the X11 program's menu loaded gtk-layer-shell")
 
 
 @scenario(sets=("suite", "wayland"))

@@ -114,9 +114,8 @@ void RunOnWayland(int, char**, std::string& whyNot) {
     loop.WatchConnection(session->fd(), *session);
     source->Attach(loop);
 
-    // The GTK module opens GTK on XWayland's display, where there is one.
-    const char* x11Display = std::getenv("DISPLAY");
-    x11::GtkModuleLoader gtk(*session, x11Display != nullptr ? x11Display : "", loop,
+    // The GTK module opens GTK on the same compositor, as a Wayland client of its own.
+    x11::GtkModuleLoader gtk(*session, x11::GtkDisplayKind::Wayland, "", loop,
                              x11::ReadProgramPath());
     WaylandFormsRuntime forms(*session, loop, gtk);
     forms.AtEnd([&source] { source->Leave(); });

@@ -37,7 +37,8 @@ void RunOnX11(int argc, char** argv) {
     tb::x11::MainLoop loop(waiter);
     loop.WatchConnection(session.connectionFd(), session);
 
-    tb::x11::GtkModuleLoader gtk(session, session.displayName(), loop, tb::x11::ReadProgramPath());
+    tb::x11::GtkModuleLoader gtk(session, tb::x11::GtkDisplayKind::X11, session.displayName(), loop,
+                                 tb::x11::ReadProgramPath());
     tb::x11::X11FormsRuntime forms(session, loop, gdkScale, gtk);
     tb::x11::X11WindowSystem windows(session);
     tb::x11::X11BirdSurface bird(session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());

@@ -63,8 +63,11 @@ std::unique_ptr<HyprlandWindowSource> HyprlandWindowSource::Connect(const std::s
     return source;
 }
 
-HyprlandWindowSource::HyprlandWindowSource(x11::UniqueFd events, std::string requestPath)
-    : events_(std::move(events)), requestPath_(std::move(requestPath)) {
+HyprlandWindowSource::HyprlandWindowSource(x11::UniqueFd events, std::string requestPath,
+                                           int freshFrameMs)
+    : events_(std::move(events)),
+      requestPath_(std::move(requestPath)),
+      freshFrameMs_(freshFrameMs) {
     ::fcntl(events_.get(), F_SETFL, ::fcntl(events_.get(), F_GETFL) | O_NONBLOCK);
     reply_.reserve(16 * 1024);
 }
@@ -73,15 +76,9 @@ bool HyprlandWindowSource::Start(int timeoutMs, std::string& why) {
     wantBorder_ = true;
     wantWindow_ = true;
     SendNext();
-    const std::int64_t deadline = MonotonicMs() + timeoutMs;
-    while (events_ && request_ && !windowSeen_) {
-        const std::int64_t left = deadline - MonotonicMs();
-        pollfd in{request_.get(), POLLIN, 0};
-        if (left <= 0 || ::poll(&in, 1, static_cast<int>(left)) == 0) {
-            why = "Hyprland does not answer on its request socket";
-            return false;
-        }
-        ReadReply();
+    if (!AwaitReplies([this] { return windowSeen_; }, timeoutMs)) {
+        why = "Hyprland does not answer on its request socket";
+        return false;
     }
     if (!events_ || !windowSeen_) {
         why = stopReason_;
@@ -100,13 +97,32 @@ void HyprlandWindowSource::Attach(x11::MainLoop& loop) {
     }
 }
 
-void HyprlandWindowSource::Poll() {
-    // Moving or resizing a floating window sends no event: ask each poll while one is active,
-    // but never a second time while a reply is on its way.
-    if (window_.address != 0 && window_.floating && !request_) {
+template <typename Done>
+bool HyprlandWindowSource::AwaitReplies(Done done, int timeoutMs) {
+    const std::int64_t deadline = MonotonicMs() + timeoutMs;
+    while (events_ && request_ && !done()) {
+        const std::int64_t left = deadline - MonotonicMs();
+        pollfd in{request_.get(), POLLIN, 0};
+        if (left <= 0 || ::poll(&in, 1, static_cast<int>(left)) == 0) {
+            return false;
+        }
+        ReadReply();
+    }
+    return true;
+}
+
+void HyprlandWindowSource::Refresh(WindowHandle window) {
+    // Moving or resizing a floating window sends no event: its frame is asked for where it is
+    // wanted, with a moment's wait for the answer (which otherwise comes as news), and never a
+    // second time while a reply is on its way.
+    if (window == 0 || window != window_.address || !window_.floating) {
+        return;
+    }
+    if (!request_) {
         wantWindow_ = true;
         SendNext();
     }
+    AwaitReplies([] { return false; }, freshFrameMs_);
 }
 
 bool HyprlandWindowSource::Frame(WindowHandle window, Rect& frame) const {

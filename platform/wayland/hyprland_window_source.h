@@ -1,7 +1,7 @@
 // The active window on Hyprland, from its two sockets: the event socket says when the active
 // window may have changed, and a short request on the other socket (one connection per request,
-// as Hyprland serves them) reads it. While the active window floats the poll asks too, since
-// moving or resizing a floating window sends no event.
+// as Hyprland serves them) reads it. While the active window floats, it is asked for each time
+// its frame is wanted, since moving or resizing a floating window sends no event.
 #pragma once
 
 #include <array>
@@ -27,15 +27,16 @@ class HyprlandWindowSource final : public WindowSource, public x11::ConnectionWa
     static std::unique_ptr<HyprlandWindowSource> Connect(const std::string& folder, int timeoutMs,
                                                          std::string& why);
     // On a connected event socket and the path of the request socket (tests play Hyprland on
-    // both).
-    HyprlandWindowSource(x11::UniqueFd events, std::string requestPath);
+    // both); a floating window's frame waits up to `freshFrameMs` for Hyprland's answer.
+    HyprlandWindowSource(x11::UniqueFd events, std::string requestPath, int freshFrameMs = 40);
 
     // Asks for the border width and the active window, and waits for them as Connect does.
     bool Start(int timeoutMs, std::string& why);
     void Attach(x11::MainLoop& loop) override;
     int fd() const { return events_.get(); }
 
-    void Poll() override;
+    void Poll() override {}
+    void Refresh(WindowHandle window) override;
     WindowHandle Active() const override { return window_.address; }
     bool Frame(WindowHandle window, Rect& frame) const override;
     bool Visible(WindowHandle window) const override;
@@ -62,6 +63,10 @@ class HyprlandWindowSource final : public WindowSource, public x11::ConnectionWa
     void Send(Ask ask);
     void ReadEvents();
     void ReadReply();
+    // Reads replies until `done` holds, no request is left on its way, or `timeoutMs` pass;
+    // false on the timeout.
+    template <typename Done>
+    bool AwaitReplies(Done done, int timeoutMs);
     void Settle(Ask ask);
     void CloseRequest();
     void Stop(const char* why);
@@ -69,6 +74,7 @@ class HyprlandWindowSource final : public WindowSource, public x11::ConnectionWa
     x11::UniqueFd events_;
     x11::UniqueFd request_;  // open while a request is on its way
     std::string requestPath_;
+    int freshFrameMs_;
     x11::MainLoop* loop_ = nullptr;
     ReplyWatch replyWatch_{*this};
     Ask asking_ = Ask::Nothing;

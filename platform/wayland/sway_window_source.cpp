@@ -35,6 +35,10 @@ bool SendAll(int fd, const std::string& bytes) {
     return true;
 }
 
+// How long a perch waits for a floating window's fresh frame before it takes the last one known;
+// the answer, when it comes, is read as news.
+constexpr int kFreshFrameMs = 40;
+
 }  // namespace
 
 std::unique_ptr<SwayWindowSource> SwayWindowSource::Connect(const std::string& path, int timeoutMs,
@@ -61,21 +65,29 @@ bool SwayWindowSource::Start(int timeoutMs, std::string& why) {
         return false;
     }
     RequestTree();
+    if (!WaitUntil([this] { return treeSeen_; }, timeoutMs)) {
+        why = "no window tree from the IPC socket";
+        return false;
+    }
+    if (!socket_ || !treeSeen_) {
+        why = stopReason_;
+        return false;
+    }
+    return true;
+}
+
+template <typename Done>
+bool SwayWindowSource::WaitUntil(Done done, int timeoutMs) {
     const std::int64_t deadline = MonotonicMs() + timeoutMs;
-    while (socket_ && !treeSeen_) {
+    while (socket_ && !done()) {
         const std::int64_t left = deadline - MonotonicMs();
         pollfd in{socket_.get(), POLLIN, 0};
         if (left <= 0 || ::poll(&in, 1, static_cast<int>(left)) == 0) {
-            why = "no window tree from the IPC socket";
             return false;
         }
         if (ReadAvailable()) {
             HandleMessages();
         }
-    }
-    if (!socket_ || !treeSeen_) {
-        why = stopReason_;
-        return false;
     }
     return true;
 }
@@ -103,11 +115,16 @@ void SwayWindowSource::RequestTree() {
     stale_ = false;
 }
 
-void SwayWindowSource::Poll() {
-    // Moving or resizing a floating window sends no event: ask each poll while one is active.
-    if (window_.id != 0 && window_.floating && !treeAsked_) {
-        RequestTree();
+void SwayWindowSource::Refresh(WindowHandle window) {
+    // Moving or resizing a floating window sends no event: its frame is read when wanted, so the
+    // bird follows it by the next frame drawn rather than a poll later.
+    if (!socket_ || window == 0 || window != Active() || !window_.floating) {
+        return;
     }
+    if (!treeAsked_) {
+        RequestTree();  // else the answer on its way will do
+    }
+    WaitUntil([this] { return !treeAsked_; }, kFreshFrameMs);
 }
 
 bool SwayWindowSource::Frame(WindowHandle window, Rect& frame) const {

@@ -207,6 +207,17 @@ def first_run_registers_at_startup(d):
     check(d.first_run_marker(), "the first run left no marker")
 
 
+@scenario(("sway", "kwin"), ("wayland",))
+def on_wayland_the_bird_maps_no_x_library(d):
+    """The bird on Wayland draws and listens through the compositor alone: the X libraries are
+    opened only by a bird that runs on X11."""
+    with open(f"/proc/{d.program.pid}/maps") as f:
+        maps = f.read()
+    loaded = [lib for lib in ("libX11.", "libX11-xcb", "libxcb.", "libXext", "libXrandr",
+                              "libXfixes") if f"/{lib}" in maps]
+    check(not loaded, f"the bird on Wayland maps {loaded}")
+
+
 @scenario("wine", ("dpi",))
 def enlarged_by_whole_numbers_pixel_for_pixel_at_each_dpi(d):
     d.w1 = d.open_window("first", 60, 60, 500, 600)

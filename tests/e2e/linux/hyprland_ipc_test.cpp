@@ -146,7 +146,8 @@ class HyprlandSourceTest : public ::testing::Test {
         ASSERT_EQ(::listen(requests.get(), 8), 0);
         int ends[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-        source = std::make_unique<HyprlandWindowSource>(x11::UniqueFd(ends[0]), path);
+        // However loaded the machine, a floating window's frame waits for the answer.
+        source = std::make_unique<HyprlandWindowSource>(x11::UniqueFd(ends[0]), path, 5000);
         events = x11::UniqueFd(ends[1]);
     }
     void TearDown() override {
@@ -211,12 +212,13 @@ TEST_F(HyprlandSourceTest, FollowsTheNewsAndAsksWhileTheWindowFloats) {
     EXPECT_EQ(frame, (Rect{298, 198, 702, 502}));  // the window and its 2 px border
     EXPECT_FALSE(source->Frame(8, frame));
 
-    // Floating: each poll asks, but never a second time while a reply is on its way.
-    source->Poll();
-    source->Poll();
-    EXPECT_EQ(Serve(Floating("0x7", 310, 200)), "j/activewindow");
+    // Floating: reading its frame asks Hyprland first and takes its answer; once, each time.
+    std::string refreshed;
+    std::thread hyprland([&] { refreshed = Serve(Floating("0x7", 310, 200), 5000); });
+    source->Refresh(7);
+    hyprland.join();
+    EXPECT_EQ(refreshed, "j/activewindow");
     EXPECT_EQ(Serve("{}"), "");
-    source->DispatchEvents();
     ASSERT_TRUE(source->Frame(7, frame));
     EXPECT_EQ(frame.Left, 308);
 
@@ -239,7 +241,7 @@ TEST_F(HyprlandSourceTest, FollowsTheNewsAndAsksWhileTheWindowFloats) {
     ASSERT_TRUE(source->Frame(9, frame));
     EXPECT_EQ(frame, (Rect{0, 0, 1280, 800}));  // fullscreen: no border
     // Tiled or fullscreen: no event, no question.
-    source->Poll();
+    source->Refresh(9);
     EXPECT_EQ(Serve("{}"), "");
 
     // The window closes: the bird has no window to perch on.
@@ -275,14 +277,14 @@ TEST_F(HyprlandSourceTest, HidesTheBirdWhenASocketBreaks) {
             events.reset();
         } else if (ending == "requests gone") {
             requests.reset();
-            source->Poll();
+            source->Refresh(7);
         } else {
-            source->Poll();
             std::thread hyprland([&] {
-                Serve(ending == "huge" ? std::string(2'000'000, '{') : "{\"address\":", 1000);
+                Serve(ending == "huge" ? std::string(2'000'000, '{') : "{\"address\":", 5000);
             });
+            source->Refresh(7);
             for (int i = 0; i < 200 && source->Active() != 0; ++i) {
-                source->DispatchEvents();
+                source->DispatchEvents();  // what the wait left unread
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
             hyprland.join();

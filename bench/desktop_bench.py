@@ -591,7 +591,7 @@ def report(args, linux, wine, sway, started, loads):
             f"## Wayland: tapperbird on a headless sway, {runs}",
             "",
             f"sway {first_line(['dpkg-query', '-W', '-f', '${Version}', 'sway'])} headless "
-            "(pixman renderer) with two floating foot windows; the bird perches on the focused "
+            "(pixman renderer) with two foot windows, floating and then tiled; the bird perches on the focused "
             "one. The X11 figures of the same runs are in the table above. Values are min / "
             "median / max.",
             "",

@@ -591,9 +591,9 @@ def report(args, linux, wine, sway, started, loads):
             f"## Wayland: tapperbird on a headless sway, {runs}",
             "",
             f"sway {first_line(['dpkg-query', '-W', '-f', '${Version}', 'sway'])} headless "
-            "(pixman renderer) with two foot windows, floating and then tiled; the bird perches on the focused "
-            "one. The X11 figures of the same runs are in the table above. Values are min / "
-            "median / max.",
+            "(pixman renderer) with two foot windows, floating and then tiled; the bird perches "
+            "on the focused one. The X11 figures of the same runs are in the table above. Values "
+            "are min / median / max.",
             "",
             "| | tapperbird | sway alone | ratio |",
             "|---|---|---|---|",

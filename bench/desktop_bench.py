@@ -370,9 +370,10 @@ def linux_run(args, kind, seconds, number, sample):
 
 def sway_run(args, seconds, number, sample):
     """sway alone for `seconds`, then with the bird perched on a floating foot for as long; the
-    time from a focus change or a floating move to the bird seen at its new perch."""
+    time from a focus change or a floating move to the bird seen at its new perch; then the same
+    two windows tiled, sway's own layout, with the bird and without."""
     from sway_driver import SwayDriver
-    log(f"sway run {number}: {seconds} s alone, {seconds} s with the bird")
+    log(f"sway run {number}: {seconds} s alone and with the bird, floating and tiled")
     with SwayDriver(args) as d:
         sway = d.processes[0].pid
         d.w1 = d.open_window("bench-left", 100, 100, 400, 300)
@@ -395,24 +396,45 @@ def sway_run(args, seconds, number, sample):
         sample("cpu-rest", usage.cpu_since(bird), None)
         sample("rss", rss_kib(bird) / 1024, None)
         sample("uss", uss_kib(bird) / 1024, None)
-        w, h = d.frames[0].width, d.frames[0].height
+        measure_sway_latency(d, sample)
 
-        def seen_after(change, rect):
-            point = desktop.perch(*rect, d.width, d.scale)
-            change()
-            started = time.time()
-            while time.time() - started < 2:
-                shot_at = time.time()
-                if d.shot(crop=(*point, w, h)).frame_at(d.frames, *point):
-                    return 1000 * (shot_at - started)
-            raise Failure(f"the bird did not show at {point}")
-        rects = {window: d.frame_rect(window) for window in (d.w1, d.w2)}
-        for window in (d.w1, d.w2) * 5:
-            sample("focus-ms", seen_after(lambda: d.activate(window), rects[window]), None)
-        for i in range(6):
-            x, y = 600 + 30 * (i % 3), 150 + 20 * i
-            sample("move-ms", seen_after(lambda: d.move(d.w2, x, y), (x, y, x + 400, y + 400)),
-                   None)
+        # Tiled side by side, the left one focused: the bird perches on it from sway's news alone.
+        for window in (d.w1, d.w2):
+            d.msg(f"[con_id={window}]", "floating", "disable")
+        d.activate(d.w1)
+        time.sleep(SETTLE)
+        usage = Usage([bird, sway])
+        time.sleep(seconds)
+        sample("sway-cpu-tiled", usage.cpu_since(sway), None)
+        sample("cpu-tiled", usage.cpu_since(bird), None)
+        d.program.terminate()
+        d.program.wait(10)
+        time.sleep(SETTLE)
+        alone = Usage([sway])
+        time.sleep(seconds)
+        sample("sway-cpu-tiled", None, alone.cpu_since(sway))
+
+
+def measure_sway_latency(d, sample):
+    """From a focus change, and from a floating move, to the bird seen at its new perch."""
+    w, h = d.frames[0].width, d.frames[0].height
+
+    def seen_after(change, rect):
+        point = desktop.perch(*rect, d.width, d.scale)
+        change()
+        started = time.time()
+        while time.time() - started < 2:
+            shot_at = time.time()
+            if d.shot(crop=(*point, w, h)).frame_at(d.frames, *point):
+                return 1000 * (shot_at - started)
+        raise Failure(f"the bird did not show at {point}")
+    rects = {window: d.frame_rect(window) for window in (d.w1, d.w2)}
+    for window in (d.w1, d.w2) * 5:
+        sample("focus-ms", seen_after(lambda: d.activate(window), rects[window]), None)
+    for i in range(6):
+        x, y = 600 + 30 * (i % 3), 150 + 20 * i
+        sample("move-ms", seen_after(lambda: d.move(d.w2, x, y), (x, y, x + 400, y + 400)),
+               None)
 
 
 def wine_run(args, seconds, number, sample):
@@ -527,7 +549,7 @@ def report(args, linux, wine, sway, started, loads):
         *machine(),
         "",
     ]
-    if linux:
+    if linux and not args.wayland_only:
         lines += [
             f"## Linux: tapperbird and oneko -tofocus side by side, {runs} each",
             "",
@@ -569,15 +591,19 @@ def report(args, linux, wine, sway, started, loads):
             f"## Wayland: tapperbird on a headless sway, {runs}",
             "",
             f"sway {first_line(['dpkg-query', '-W', '-f', '${Version}', 'sway'])} headless "
-            "(pixman renderer) with two floating foot windows; the bird perches on the focused "
-            "one. The X11 figures of the same runs are in the table above. Values are min / "
-            "median / max.",
+            "(pixman renderer) with two foot windows, floating and then tiled; the bird perches "
+            "on the focused one. The X11 figures of the same runs are in the table above. Values "
+            "are min / median / max.",
             "",
             "| | tapperbird | sway alone | ratio |",
             "|---|---|---|---|",
             sway.row("cpu-rest", f"CPU at rest, {args.seconds_rest} s (s)", "{:.2f}"),
             sway.row("sway-cpu", f"sway's own CPU, {args.seconds_rest} s, with the bird and "
                      "without (s)", "{:.2f}"),
+            sway.row("cpu-tiled", f"the same two windows tiled: CPU at rest, {args.seconds_rest} s "
+                     "(s)", "{:.2f}"),
+            sway.row("sway-cpu-tiled", f"tiled: sway's own CPU, {args.seconds_rest} s, with the "
+                     "bird and without (s)", "{:.2f}"),
             sway.row("rss", "resident memory, RSS (MB)", "{:.1f}"),
             sway.row("uss", "private memory, USS (MB)", "{:.2f}"),
             sway.row("focus-ms", "focus change to the bird seen at the new perch (ms)", "{:.0f}"),
@@ -586,8 +612,10 @@ def report(args, linux, wine, sway, started, loads):
             "Times run from the compositor's answer to the command to the start of the first "
             "screenshot (grim, of the perch alone) that shows the whole frame there, so they are "
             "upper bounds by up to one screenshot. The bird's logic polls the foreground and "
-            "animates every 100 ms; on sway a focus change arrives as an event and a floating "
-            "move through the tree the poll asks for.",
+            "animates every 100 ms, and draws the new perch on the animation tick after the poll "
+            "that saw the change; on sway a focus change arrives as an event, and a floating "
+            "window's frame is read from the tree each time the bird is drawn on it (a floating "
+            "move sends no event). Tiled windows need no asking at all.",
             "",
         ]
     if wine:
@@ -628,6 +656,8 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--artifacts", default="build/bench-artifacts")
     parser.add_argument("--out", help="also write the table to this file")
+    parser.add_argument("--wayland-only", action="store_true",
+                        help="with --program and --pointer: measure on sway alone")
     args = parser.parse_args()
     do_linux, do_wine = bool(args.program), bool(args.exe)
     if not (do_linux or do_wine) or (do_linux and not args.assets) or (
@@ -660,7 +690,7 @@ def run_all(args, linux, wine, sway):
     """Run after run, the Linux rest and change runs and the Wine run interleaved, so a
     passing load on the machine spreads over all of them."""
     for number in range(1, args.runs + 1):
-        if linux:
+        if linux and not args.wayland_only:
             linux_run(args, "rest", args.seconds_rest, number, linux)
             linux_run(args, "changes", args.seconds_changes, number, linux)
         if sway:

@@ -88,9 +88,10 @@ FoundModule FindProgramModule(std::string programPath) {
 
 // Found at once and held open: the checks and the load see one file, and a package removed
 // while the bird runs leaves it its menu (and so its Exit).
-GtkModuleLoader::GtkModuleLoader(GtkHost& session, std::string display, MainLoop& loop,
-                                 std::string programPath)
+GtkModuleLoader::GtkModuleLoader(GtkHost& session, GtkDisplayKind kind, std::string display,
+                                 MainLoop& loop, std::string programPath)
     : session_(session),
+      kind_(kind),
       display_(std::move(display)),
       loop_(loop),
       programPath_(std::move(programPath)),
@@ -116,9 +117,9 @@ GtkModule* GtkModuleLoader::Get() {
     if (library_ != nullptr) {
         auto open = reinterpret_cast<GtkModuleOpen>(dlsym(library_.get(), kGtkModuleEntry));
         char error[256] = "";
-        GtkModule* module =
-            open != nullptr ? open(kGtkModuleAbi, &session_, display_.c_str(), error, sizeof error)
-                            : nullptr;
+        GtkModule* module = open != nullptr ? open(kGtkModuleAbi, &session_, kind_,
+                                                   display_.c_str(), error, sizeof error)
+                                            : nullptr;
         if (module != nullptr) {
             module_.reset(module);
             failed_ = false;

@@ -19,7 +19,8 @@ namespace tb::x11 {
 class GtkModuleLoader {
   public:
     // Once loaded, the module's GLib loop takes over from `loop`; `display` is the one GTK opens.
-    GtkModuleLoader(GtkHost& session, std::string display, MainLoop& loop, std::string programPath);
+    GtkModuleLoader(GtkHost& session, GtkDisplayKind kind, std::string display, MainLoop& loop,
+                    std::string programPath);
     ~GtkModuleLoader();
     GtkModuleLoader(const GtkModuleLoader&) = delete;
     GtkModuleLoader& operator=(const GtkModuleLoader&) = delete;
@@ -32,6 +33,7 @@ class GtkModuleLoader {
         void operator()(void* handle) const;
     };
     GtkHost& session_;
+    GtkDisplayKind kind_;
     std::string display_;
     MainLoop& loop_;
     std::string programPath_;

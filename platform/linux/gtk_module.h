@@ -63,14 +63,18 @@ class GtkModule {
     virtual GuestLoop& MainLoop() = 0;
 };
 
+// The window system GTK opens: the program's own.
+enum class GtkDisplayKind : std::int32_t { X11, Wayland };
+
 // Bumped whenever these interfaces change, so a stale module is refused rather than misused.
-inline constexpr int kGtkModuleAbi = 3;
+inline constexpr int kGtkModuleAbi = 4;
 inline constexpr const char* kGtkModuleEntry = "tapperbird_gtk_module_open";
 inline constexpr const char* kGtkModuleFile = "libtapperbird-gtk.so";
 
-// The entry point: initialises GTK on `display` and returns the module, or null (with a reason
-// in `error`, at most `errorSize` bytes) when GTK cannot start.
-using GtkModuleOpen = GtkModule* (*)(int abi, GtkHost* host, const char* display, char* error,
-                                     std::size_t errorSize);
+// The entry point: initialises GTK on `display` (of the `kind` named; empty: the environment's)
+// and returns the module, or null (with a reason in `error`, at most `errorSize` bytes) when GTK
+// cannot start.
+using GtkModuleOpen = GtkModule* (*)(int abi, GtkHost* host, GtkDisplayKind kind,
+                                     const char* display, char* error, std::size_t errorSize);
 
 }  // namespace tb::x11

@@ -364,6 +364,16 @@ std::string XdgRegistry::ValueFile(const OpenedKey& key, std::string_view name) 
     return file;
 }
 
+RegResult XdgRegistry::FindValue(KeyHandle key, std::string_view name, RegResult noFile,
+                                 const OpenedKey*& opened, std::string& file) const {
+    opened = Find(key);
+    if (opened == nullptr) {
+        return kErrorInvalidHandle;
+    }
+    file = ValueFile(*opened, name);
+    return file.empty() ? noFile : kErrorSuccess;
+}
+
 RegResult XdgRegistry::OpenKey(std::string_view path, KeyHandle& key) {
     return Open(path, true, false, key);
 }
@@ -443,13 +453,11 @@ bool XdgRegistry::SystemEntryStarts(const std::string& userFile) const {
 
 RegResult XdgRegistry::SetStringValue(KeyHandle key, std::string_view name,
                                       std::string_view utf8Data) {
-    const OpenedKey* opened = Find(key);
-    if (opened == nullptr) {
-        return kErrorInvalidHandle;
-    }
-    const std::string file = ValueFile(*opened, name);
-    if (file.empty()) {
-        return kErrorAccessDenied;
+    const OpenedKey* opened = nullptr;
+    std::string file;
+    if (const RegResult found = FindValue(key, name, kErrorAccessDenied, opened, file);
+        found != kErrorSuccess) {
+        return found;
     }
     if (!opened->isRunKey) {
         const int error = WriteFileAtomically(file, utf8Data, kNewEntryMode);
@@ -476,13 +484,11 @@ RegResult XdgRegistry::SetStringValue(KeyHandle key, std::string_view name,
 }
 
 RegResult XdgRegistry::DeleteValue(KeyHandle key, std::string_view name) {
-    const OpenedKey* opened = Find(key);
-    if (opened == nullptr) {
-        return kErrorInvalidHandle;
-    }
-    const std::string file = ValueFile(*opened, name);
-    if (file.empty()) {
-        return kErrorFileNotFound;
+    const OpenedKey* opened = nullptr;
+    std::string file;
+    if (const RegResult found = FindValue(key, name, kErrorFileNotFound, opened, file);
+        found != kErrorSuccess) {
+        return found;
     }
     struct stat st {};
     if (::lstat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -523,13 +529,11 @@ RegResult XdgRegistry::DeleteValue(KeyHandle key, std::string_view name) {
 RegResult XdgRegistry::QueryValue(KeyHandle key, std::string_view name, ValueType& type,
                                   std::uint8_t* buffer, std::uint32_t capacity,
                                   std::uint32_t& size) {
-    const OpenedKey* opened = Find(key);
-    if (opened == nullptr) {
-        return kErrorInvalidHandle;
-    }
-    const std::string file = ValueFile(*opened, name);
-    if (file.empty()) {
-        return kErrorFileNotFound;
+    const OpenedKey* opened = nullptr;
+    std::string file;
+    if (const RegResult found = FindValue(key, name, kErrorFileNotFound, opened, file);
+        found != kErrorSuccess) {
+        return found;
     }
     std::string content;
     std::size_t fullSize = 0;

@@ -63,6 +63,10 @@ class XdgRegistry final : public Registry {
     const OpenedKey* Find(KeyHandle key) const;
     // The file that holds value `name` of `key`; empty for a name that is no file name.
     static std::string ValueFile(const OpenedKey& key, std::string_view name);
+    // The opened key behind `key` and the file of its value `name`, for a value to be read or
+    // changed; otherwise why not: an unknown handle, or `noFile` for a name that is no file name.
+    RegResult FindValue(KeyHandle key, std::string_view name, RegResult noFile,
+                        const OpenedKey*& opened, std::string& file) const;
 
     std::string configHome_;
     std::vector<std::string> systemConfigDirs_;

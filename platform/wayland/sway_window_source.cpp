@@ -4,21 +4,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
-#include <time.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/wayland/unix_socket.h"
+
 namespace tb::wayland {
 namespace {
-
-std::int64_t NowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 // All of `bytes`, however the socket takes them; false when it will not.
 bool SendAll(int fd, const std::string& bytes) {
@@ -41,21 +35,16 @@ bool SendAll(int fd, const std::string& bytes) {
     return true;
 }
 
+// How long a perch waits for a floating window's fresh frame before it takes the last one known;
+// the answer, when it comes, is read as news.
+constexpr int kFreshFrameMs = 40;
+
 }  // namespace
 
 std::unique_ptr<SwayWindowSource> SwayWindowSource::Connect(const std::string& path, int timeoutMs,
                                                             std::string& why) {
-    sockaddr_un address{};
-    if (path.empty() || path.size() >= sizeof address.sun_path) {
-        why = path.empty() ? "no IPC socket named" : "the IPC socket's path is too long";
-        return nullptr;
-    }
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    x11::UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket ||
-        ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        why = "cannot connect to " + path + ": " + std::strerror(errno);
+    x11::UniqueFd socket = ConnectUnixSocket(path, false, why);
+    if (!socket) {
         return nullptr;
     }
     auto source = std::make_unique<SwayWindowSource>(std::move(socket));
@@ -76,21 +65,29 @@ bool SwayWindowSource::Start(int timeoutMs, std::string& why) {
         return false;
     }
     RequestTree();
-    const std::int64_t deadline = NowMs() + timeoutMs;
-    while (socket_ && !treeSeen_) {
-        const std::int64_t left = deadline - NowMs();
+    if (!WaitUntil([this] { return treeSeen_; }, timeoutMs)) {
+        why = "no window tree from the IPC socket";
+        return false;
+    }
+    if (!socket_ || !treeSeen_) {
+        why = stopReason_;
+        return false;
+    }
+    return true;
+}
+
+template <typename Done>
+bool SwayWindowSource::WaitUntil(Done done, int timeoutMs) {
+    const std::int64_t deadline = MonotonicMs() + timeoutMs;
+    while (socket_ && !done()) {
+        const std::int64_t left = deadline - MonotonicMs();
         pollfd in{socket_.get(), POLLIN, 0};
         if (left <= 0 || ::poll(&in, 1, static_cast<int>(left)) == 0) {
-            why = "no window tree from the IPC socket";
             return false;
         }
         if (ReadAvailable()) {
             HandleMessages();
         }
-    }
-    if (!socket_ || !treeSeen_) {
-        why = stopReason_;
-        return false;
     }
     return true;
 }
@@ -118,11 +115,16 @@ void SwayWindowSource::RequestTree() {
     stale_ = false;
 }
 
-void SwayWindowSource::Poll() {
-    // Moving or resizing a floating window sends no event: ask each poll while one is active.
-    if (window_.id != 0 && window_.floating && !treeAsked_) {
-        RequestTree();
+void SwayWindowSource::Refresh(WindowHandle window) {
+    // Moving or resizing a floating window sends no event: its frame is read when wanted, so the
+    // bird follows it by the next frame drawn rather than a poll later.
+    if (!socket_ || window == 0 || window != Active() || !window_.floating) {
+        return;
     }
+    if (!treeAsked_) {
+        RequestTree();  // else the answer on its way will do
+    }
+    WaitUntil([this] { return !treeAsked_; }, kFreshFrameMs);
 }
 
 bool SwayWindowSource::Frame(WindowHandle window, Rect& frame) const {

@@ -1,6 +1,6 @@
 // The active window on sway (and i3-compatible compositors), from their IPC socket: focus and
-// workspace events say when to read the tree again; while the active window floats, the poll reads
-// it too, since moving a floating window sends no event.
+// workspace events say when to read the tree again; while the active window floats, the tree is
+// read each time its frame is wanted, since moving a floating window sends no event.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +30,8 @@ class SwayWindowSource final : public WindowSource, public x11::ConnectionWatch 
     void Attach(x11::MainLoop& loop) override;
     int fd() const { return socket_.get(); }
 
-    void Poll() override;
+    void Poll() override {}
+    void Refresh(WindowHandle window) override;
     WindowHandle Active() const override { return window_.id > 0 ? window_.id : 0; }
     bool Frame(WindowHandle window, Rect& frame) const override;
     bool Visible(WindowHandle window) const override;
@@ -45,6 +46,9 @@ class SwayWindowSource final : public WindowSource, public x11::ConnectionWatch 
     bool ReadAvailable();
     void HandleMessages();
     void RequestTree();
+    // Reads and handles news until `done` holds or `timeoutMs` pass; false on the timeout.
+    template <typename Done>
+    bool WaitUntil(Done done, int timeoutMs);
     void Stop(const char* why);
 
     x11::UniqueFd socket_;

@@ -32,7 +32,14 @@ void WaylandBirdSurface::SetSizeTwips(std::int32_t widthTwips, std::int32_t heig
 }
 
 void WaylandBirdSurface::MoveTwips(std::int32_t leftTwips, std::int32_t topTwips) {
-    position_ = {TwipsToPixels(leftTwips, tppX_), TwipsToPixels(topTwips, tppY_)};
+    const Point to{TwipsToPixels(leftTwips, tppX_), TwipsToPixels(topTwips, tppY_)};
+    // A move shows at once, as a window's does, not at the next frame: the paused bird (About
+    // open) is sent out of sight by a move alone.
+    if (shownFrame_ > 0) {
+        Present(shownFrame_, loadedScale_, to, size_);
+    } else {
+        position_ = to;
+    }
 }
 
 std::int32_t WaylandBirdSurface::HeightTwips() const {
@@ -199,8 +206,8 @@ void WaylandBirdSurface::OnPress(unsigned button, double x, double y) {
     if (events_ == nullptr) {
         return;
     }
-    session_.SetLastPress(
-        {position_.x + static_cast<int>(x), position_.y + static_cast<int>(y), button, 0});
+    session_.SetLastPress({position_.x + static_cast<int>(x), position_.y + static_cast<int>(y),
+                           button, session_.pressTime()});
     const MouseButton pressed = button == 3   ? MouseButton::Right
                                 : button == 2 ? MouseButton::Middle
                                               : MouseButton::Left;

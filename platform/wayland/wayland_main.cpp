@@ -21,6 +21,7 @@
 #include "platform/platform.h"
 #include "platform/wayland/gnome_bird.h"
 #include "platform/wayland/gnome_shell.h"
+#include "platform/wayland/hyprland_window_source.h"
 #include "platform/wayland/kwin_window_source.h"
 #include "platform/wayland/sway_window_source.h"
 #include "platform/wayland/wayland_bird_surface.h"
@@ -65,17 +66,36 @@ std::unique_ptr<WindowSource> FindWindowSource(std::string& why) {
             return SwayWindowSource::Connect(path, kSourceAnswerMs, why);
         }
     }
+    if (const char* signature = std::getenv("HYPRLAND_INSTANCE_SIGNATURE");
+        signature != nullptr && signature[0] != '\0') {
+        const std::string folder =
+            HyprlandWindowSource::InstanceFolder(std::getenv("XDG_RUNTIME_DIR"), signature);
+        if (folder.empty()) {
+            why = "HYPRLAND_INSTANCE_SIGNATURE names no folder";
+            return nullptr;
+        }
+        return HyprlandWindowSource::Connect(folder, kSourceAnswerMs, why);
+    }
+    // niri tells where a floating window is, relative to its output, but gives no position for
+    // a window in its scrolling columns, where most windows are: rather than a bird that
+    // perches on some windows and vanishes on the rest, the X11 windows only, and why.
+    if (const char* niri = std::getenv("NIRI_SOCKET"); niri != nullptr && niri[0] != '\0') {
+        why = "niri's IPC gives the position of floating windows only";
+        return nullptr;
+    }
     // KDE Plasma: KWin on the session bus. Asked only in a Plasma session, so that a bird that
     // falls back to X11 on another desktop never maps libdbus-1 and what it brings.
     if (!InSession("KDE")) {
-        why = "no window source for this compositor (no sway IPC socket, not a KDE Plasma session)";
+        why =
+            "no window source for this compositor (no sway or Hyprland IPC socket, not niri, not a "
+            "KDE Plasma session)";
         return nullptr;
     }
     std::string kwinWhy;
     if (auto kwin = KwinWindowSource::Connect(KwinScriptPath(), kSourceAnswerMs, kwinWhy)) {
         return kwin;
     }
-    why = "no window source for this compositor (no sway IPC socket; " + kwinWhy + ")";
+    why = "no window source for this compositor (no sway or Hyprland IPC socket; " + kwinWhy + ")";
     return nullptr;
 }
 
@@ -108,10 +128,8 @@ void RunOnGnome(std::string& whyNot) {
     x11::MainLoop loop(waiter);
     link->Attach(loop);
 
-    // The GTK module (message boxes, About) opens GTK on XWayland's display, where there is one.
-    const char* x11Display = std::getenv("DISPLAY");
-    x11::GtkModuleLoader gtk(*link, x11Display != nullptr ? x11Display : "", loop,
-                             x11::ReadProgramPath());
+    // The GTK module (message boxes, About) opens GTK on the same compositor.
+    x11::GtkModuleLoader gtk(*link, x11::GtkDisplayKind::Wayland, "", loop, x11::ReadProgramPath());
     WaylandFormsRuntime forms(*link, loop, gtk);
     forms.AtEnd([&link] { link->Leave(); });
     WaylandWindowSystem windows(*link);
@@ -143,9 +161,8 @@ void RunOnWayland(int, char**, std::string& whyNot) {
     loop.WatchConnection(session->fd(), *session);
     source->Attach(loop);
 
-    // The GTK module opens GTK on XWayland's display, where there is one.
-    const char* x11Display = std::getenv("DISPLAY");
-    x11::GtkModuleLoader gtk(*session, x11Display != nullptr ? x11Display : "", loop,
+    // The GTK module opens GTK on the same compositor, as a Wayland client of its own.
+    x11::GtkModuleLoader gtk(*session, x11::GtkDisplayKind::Wayland, "", loop,
                              x11::ReadProgramPath());
     WaylandFormsRuntime forms(*session, loop, gtk);
     forms.AtEnd([&source] { source->Leave(); });

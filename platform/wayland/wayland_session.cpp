@@ -171,7 +171,7 @@ void WaylandSession::OnPointerMotion(void* data, wl_pointer*, std::uint32_t, wl_
     self->pointerY_ = wl_fixed_to_double(y);
 }
 
-void WaylandSession::OnPointerButton(void* data, wl_pointer*, std::uint32_t, std::uint32_t,
+void WaylandSession::OnPointerButton(void* data, wl_pointer*, std::uint32_t, std::uint32_t time,
                                      std::uint32_t button, std::uint32_t state) {
     auto* self = static_cast<WaylandSession*>(data);
     if (state != WL_POINTER_BUTTON_STATE_PRESSED || self->pointerTarget_ == nullptr ||
@@ -193,6 +193,7 @@ void WaylandSession::OnPointerButton(void* data, wl_pointer*, std::uint32_t, std
         default:
             return;  // side buttons have no counterpart in the forms runtime
     }
+    self->pressTime_ = time;
     self->pointerTarget_->OnPress(number, self->pointerX_, self->pointerY_);
 }
 

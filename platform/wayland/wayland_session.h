@@ -51,6 +51,8 @@ class WaylandSession final : public x11::GtkHost, public x11::ConnectionWatch, p
 
     void SetPointerTarget(PointerTarget* target) { pointerTarget_ = target; }
     void SetLastPress(const x11::PressPlace& press) { lastPress_ = press; }
+    // The compositor's time of the press being handled, in milliseconds, as GTK's events carry.
+    std::uint32_t pressTime() const { return pressTime_; }
 
     // ConnectionWatch
     bool PrepareToWait() override;
@@ -118,6 +120,7 @@ class WaylandSession final : public x11::GtkHost, public x11::ConnectionWatch, p
     double pointerX_ = 0;
     double pointerY_ = 0;
     int popupDepth_ = 0;
+    std::uint32_t pressTime_ = 0;
     x11::PressPlace lastPress_;
 };
 

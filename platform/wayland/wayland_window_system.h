@@ -17,6 +17,7 @@ class WaylandWindowSystem final : public WindowSystem {
         return source_.Active();
     }
     bool GetWindowRect(WindowHandle window, Rect& rect) override {
+        source_.Refresh(window);
         return source_.Frame(window, rect);
     }
     bool IsWindowVisible(WindowHandle window) override { return source_.Visible(window); }

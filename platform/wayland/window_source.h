@@ -18,6 +18,9 @@ class WindowSource {
     // Called at the start of each poll; asks the compositor again only where no news comes by
     // itself (a floating window moved on sway).
     virtual void Poll() = 0;
+    // Called before `window`'s frame is read for a perch; asks the compositor there and then,
+    // waiting a moment for the answer, only where no news comes by itself.
+    virtual void Refresh(WindowHandle) {}
     // The active window, 0 when none (an empty workspace, or the news stopped).
     virtual WindowHandle Active() const = 0;
     // The active window's visible frame, in global coordinates; false for any other id (a

@@ -2,6 +2,7 @@
 // program's logic and runs the main loop until "Exit" ends the process. The bird needs only
 // Xlib; GTK comes in with its module the first time a menu, About window or message box opens.
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 
 #include "app/program.h"
@@ -15,6 +16,7 @@
 #include "platform/linux/window_systems.h"
 #include "platform/x11/x11_bird_surface.h"
 #include "platform/x11/x11_forms_runtime.h"
+#include "platform/x11/x11_libraries.h"
 #include "platform/x11/x11_session.h"
 #include "platform/linux/desktop_shell.h"
 #include "platform/x11/x11_window_system.h"
@@ -23,6 +25,9 @@
 namespace tb::x11 {
 
 void RunOnX11(int argc, char** argv) {
+    if (std::string why; !OpenX11Libraries(why)) {
+        throw std::runtime_error("tapperbird: cannot load the X11 libraries (" + why + ")");
+    }
     // The desktop's own scale: window positions are absolute pixels (no Wayland: XWayland does
     // it), and the bird scales itself.
     const char* desktopScale = std::getenv("GDK_SCALE");
@@ -32,7 +37,8 @@ void RunOnX11(int argc, char** argv) {
     tb::x11::MainLoop loop(waiter);
     loop.WatchConnection(session.connectionFd(), session);
 
-    tb::x11::GtkModuleLoader gtk(session, session.displayName(), loop, tb::x11::ReadProgramPath());
+    tb::x11::GtkModuleLoader gtk(session, tb::x11::GtkDisplayKind::X11, session.displayName(), loop,
+                                 tb::x11::ReadProgramPath());
     tb::x11::X11FormsRuntime forms(session, loop, gdkScale, gtk);
     tb::x11::X11WindowSystem windows(session);
     tb::x11::X11BirdSurface bird(session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());

@@ -165,6 +165,8 @@ class Desktop:
     the assets folder, the bird's frames; stops everything it started. A driver derives from it and
     adds what the scenarios ask of the program under test."""
 
+    places_own_windows = True  # the program centres its About window itself
+
     def __init__(self, artifacts, width, height, assets=None, xvfb_args=(), wm="openbox"):
         self.artifacts, self.xvfb_args, self.wm = artifacts, xvfb_args, wm
         self.width, self.height = width, height

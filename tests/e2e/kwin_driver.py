@@ -2,8 +2,7 @@
 windows on Wayland, one in KWin's own frame (Breeze) and one with a header bar, to perch on;
 window facts and changes through one-shot KWin scripts, whose answers KWin prints to its log;
 screenshots from KWin's ScreenShot2 and clicks from its fake input (tb_kwin_tool,
-tb_virtual_pointer). Windows are known by their titles; the bird is found on the screen by its
-pixels, as on sway."""
+tb_virtual_pointer). Windows are known by their titles; the rest is wayland_driver.py's."""
 
 import itertools
 import json
@@ -12,25 +11,8 @@ import shutil
 import subprocess
 import time
 
-import desktop
-import sway_driver
-import x11_driver
+import wayland_driver
 from desktop import check, log, wait_for
-
-# A GTK 3 window titled by its name: in KWin's frame, or drawing its own header bar.
-GTK_WINDOW = r"""
-import os, sys, gi
-os.environ["GDK_BACKEND"] = "wayland"
-gi.require_version("Gtk", "3.0")
-from gi.repository import Gtk
-window = Gtk.Window(title=sys.argv[1])
-if sys.argv[2] == "headerbar":
-    window.set_titlebar(Gtk.HeaderBar(title=sys.argv[1], show_close_button=True))
-window.set_size_request(40, 20)
-window.connect("destroy", Gtk.main_quit)
-window.show_all()
-Gtk.main()
-"""
 
 # Every activation, with KWin's clock, for the check that the bird never kept the focus.
 SPY = """
@@ -62,33 +44,15 @@ function activate(w) {
 """
 
 
-class KwinDriver(desktop.Desktop):
+class KwinDriver(wayland_driver.WaylandDriver):
     name = "kwin"
-    dpi = 96
-    as_user = []  # KWin runs as whoever runs the suite
 
     def __init__(self, args):
-        super().__init__(args.artifacts, 1280, 800, args.assets, wm="kwin")
-        self.pointer, self.tool = args.pointer, args.kwin_tool
-        # The program, its GTK module and its KWin script, as an installation keeps them.
-        bin_dir = os.path.join(self.temp, "bin")
-        os.makedirs(bin_dir)
-        self.path = shutil.copy(args.program, bin_dir)
-        for name in ("libtapperbird-gtk.so", "tapperbird-kwin.js"):
-            source = os.path.join(os.path.dirname(args.program), name)
-            if os.path.exists(source):
-                shutil.copy(source, bin_dir)
-        self.program_path = os.path.realpath(self.path)
-        self.expected_entry = f'Exec="{self.program_path}"'
-        self.entry_path = os.path.join(self.env["XDG_CONFIG_HOME"], "autostart",
-                                       "Tapperbird.desktop")
-        self.clients, self.queries = {}, itertools.count()
-        self.env.update(NO_AT_BRIDGE="1", GTK_THEME="Adwaita", LIBGL_ALWAYS_SOFTWARE="1",
-                        KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1",
+        super().__init__(args, "kwin", extra_files=("tapperbird-kwin.js",))
+        self.tool, self.queries = args.kwin_tool, itertools.count()
+        self.env.update(LIBGL_ALWAYS_SOFTWARE="1", KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1",
                         KWIN_WAYLAND_NO_PERMISSION_CHECKS="1", QT_QPA_PLATFORM="wayland",
                         XDG_CURRENT_DESKTOP="KDE")  # as Plasma's session says
-        self.env.pop("SWAYSOCK", None)
-        self.env.pop("I3SOCK", None)
 
     def start(self):
         bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
@@ -143,18 +107,6 @@ class KwinDriver(desktop.Desktop):
                         "tapperbird-change")
 
     # -- the program
-    def launch(self):
-        self.log_path = os.path.join(self.artifacts, "tapperbird.log")
-        with open(self.log_path, "ab") as err:
-            self.program = self.spawn([self.path], stderr=err)
-        if self.foreground():
-            wait_for(lambda: self.bird_rect()[0] < self.width, 15, "the bird did not appear")
-        else:
-            time.sleep(1)
-        check(self.program.poll() is None, "the program ended at start")
-
-    bird_rect = sway_driver.SwayDriver.bird_rect
-
     def bird_was_foreground(self):
         """True when a window the test did not open kept the focus beyond the moment KWin gives
         a clicked surface before the program's script hands it back."""
@@ -163,19 +115,18 @@ class KwinDriver(desktop.Desktop):
         check(events, "KWin's activation log is empty")
         kept = []
         for (ms, caption), (next_ms, _) in zip(events, events[1:] + [(None, None)]):
-            if caption is not None and caption not in self.opened:
+            if caption is not None and caption not in (*self.opened, *self.own_titles):
                 held = None if next_ms is None else next_ms - ms
                 log(f"{caption!r} was active for {held if held is not None else 'ever'} ms")
                 if held is None or held > 200:
                     kept.append(caption)
         return bool(kept)
 
-    def menu_rect(self):
-        return None
-
-    startup_entry = x11_driver.X11Driver.startup_entry
-    remove_entry = x11_driver.X11Driver.remove_entry
-    first_run_marker = x11_driver.X11Driver.first_run_marker
+    def script_loaded(self, name):
+        r = subprocess.run([self.tool, "loaded", name], env=self.env, timeout=30,
+                           capture_output=True, text=True)
+        check(r.returncode == 0, r.stderr.strip())
+        return r.stdout.strip() == "true"
 
     # -- the windows around it
     def open_window(self, name, x, y, width, height):
@@ -188,7 +139,8 @@ class KwinDriver(desktop.Desktop):
         return self.open_client(name, "headerbar", x, y, width, height)
 
     def open_client(self, name, kind, x, y, width, height):
-        p = self.spawn(["/usr/bin/python3", "-c", GTK_WINDOW, name, kind])
+        with self.focus_log(name) as out:
+            p = self.spawn(self.gtk_argv(name, kind), stdout=out)
         wait_for(lambda: self.query(f"named({json.dumps(name)}) !== null"), 15,
                  f"window {name} did not appear")
         self.clients[name] = p
@@ -212,6 +164,14 @@ class KwinDriver(desktop.Desktop):
               f"no frame edge at {(mid, y)} for {name}: {[shot.at(mid, y + i) for i in range(-2, 3)]}")
         return name
 
+    def titled(self, title):
+        return title if self.query(f"named({json.dumps(title)}) !== null") else None
+
+    def check_about(self, about):
+        allowed = self.query(f"[named({json.dumps(about)}).resizeable, "
+                             f"named({json.dumps(about)}).maximizable]")
+        check(allowed == [False, False], f"About [resizeable, maximizable]: {allowed}")
+
     def foreground(self):
         return self.query("active() ? active().caption : null")
 
@@ -220,7 +180,9 @@ class KwinDriver(desktop.Desktop):
         return g["x"], g["y"], g["x"] + g["width"], g["y"] + g["height"]
 
     def client_size(self, window):
-        g = self.query(f"named({json.dumps(window)}).clientGeometry")
+        """The client area of a window in KWin's frame: its buffer (GTK draws no shadow of its
+        own under a server-side frame)."""
+        g = self.query(f"named({json.dumps(window)}).bufferGeometry")
         return g["width"], g["height"]
 
     def presses(self, window):
@@ -242,14 +204,6 @@ class KwinDriver(desktop.Desktop):
 
     def close(self, window):
         self.change(window, "w.closeWindow();")
-
-    def destroy(self, window):
-        p = self.clients.pop(window)
-        p.terminate()
-        p.wait()
-
-    def click(self, x, y, button=1):
-        self.x(self.pointer, str(x), str(y), str(self.width), str(self.height), str(button))
 
     def shot(self, name=None, crop=None):
         left, top, w, h = crop or (0, 0, self.width, self.height)

@@ -1,19 +1,16 @@
 """The Linux program on a headless sway (the wlroots family), as an unprivileged user the harness
 makes when it runs as root (sway will not run as root): foot windows with sway's server-side
 frame and GTK 3 header-bar windows to perch on, window facts from sway's IPC, screenshots from
-grim, clicks from a zwlr_virtual_pointer_v1 client. The bird is found on the screen by its
-pixels: a layer-shell surface is in no window list."""
+grim, clicks from a zwlr_virtual_pointer_v1 client (wayland_driver.py)."""
 
 import json
 import os
 import pwd
-import shutil
 import subprocess
 import time
 
-import desktop
-import x11_driver
-from desktop import check, log, poll, wait_for
+import wayland_driver
+from desktop import check, log, wait_for
 
 USER = "tapperbird-e2e"
 # sway's default colours for the focused window's frame; the title bar's top row is its border.
@@ -26,21 +23,6 @@ focus_on_window_activation focus
 seat * hide_cursor 0
 """
 
-# A GTK 3 window with a header bar, named by its application id; GDK on Wayland.
-GTK_WINDOW = r"""
-import os, sys, gi
-os.environ["GDK_BACKEND"] = "wayland"
-gi.require_version("Gtk", "3.0")
-from gi.repository import GLib, Gtk
-GLib.set_prgname(sys.argv[1])
-window = Gtk.Window(title=sys.argv[1])
-window.set_titlebar(Gtk.HeaderBar(title=sys.argv[1], show_close_button=True))
-window.connect("destroy", Gtk.main_quit)
-window.show_all()
-Gtk.main()
-"""
-
-
 def ensure_user():
     """The unprivileged user sway and its clients run as: (uid, gid)."""
     try:
@@ -52,14 +34,12 @@ def ensure_user():
     return entry.pw_uid, entry.pw_gid
 
 
-class SwayDriver(desktop.Desktop):
+class SwayDriver(wayland_driver.WaylandDriver):
     name = "sway"
-    dpi = 96
+    has_keyboard = False  # headless, with no input devices: the seat has no keyboard
 
     def __init__(self, args):
-        super().__init__(args.artifacts, 1280, 800, args.assets, wm="sway")
-        self.pointer = args.pointer
-        self.as_user = []
+        super().__init__(args, "sway")
         if os.geteuid() == 0:
             uid, gid = ensure_user()
             self.as_user = ["setpriv", f"--reuid={uid}", f"--regid={gid}", "--clear-groups",
@@ -67,27 +47,9 @@ class SwayDriver(desktop.Desktop):
             for folder, _, files in os.walk(self.temp):
                 for path in [folder] + [os.path.join(folder, f) for f in files]:
                     os.chown(path, uid, gid)
-        # The program and its GTK module, where the user can run them whatever the build tree's
-        # permissions.
-        bin_dir = os.path.join(self.temp, "bin")
-        os.makedirs(bin_dir)
-        self.path = shutil.copy(args.program, bin_dir)
-        module = os.path.join(os.path.dirname(args.program), "libtapperbird-gtk.so")
-        if os.path.exists(module):
-            shutil.copy(module, bin_dir)
-        if self.as_user:
-            for path in (bin_dir, *[os.path.join(bin_dir, f) for f in os.listdir(bin_dir)]):
-                os.chown(path, uid, gid)
-        self.program_path = os.path.realpath(self.path)
-        self.expected_entry = f'Exec="{self.program_path}"'
-        self.entry_path = os.path.join(self.env["XDG_CONFIG_HOME"], "autostart",
-                                       "Tapperbird.desktop")
-        self.clients, self.focus_log = {}, b""
-        self.env.update(NO_AT_BRIDGE="1", GTK_THEME="Adwaita",
-                        WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
+        self.focus_log_text = b""
+        self.env.update(WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
                         WLR_RENDERER="pixman")
-        self.env.pop("SWAYSOCK", None)
-        self.env.pop("I3SOCK", None)
 
     def spawn(self, argv, **kwargs):
         return super().spawn(self.as_user + list(argv), **kwargs)
@@ -132,49 +94,15 @@ class SwayDriver(desktop.Desktop):
         return next((n for n in self.windows() if n["id"] == window), None)
 
     # -- the program
-    def launch(self):
-        self.log_path = os.path.join(self.artifacts, "tapperbird.log")
-        with open(self.log_path, "ab") as err:
-            self.program = self.spawn([self.path], stderr=err)
-        if self.foreground() is not None:
-            wait_for(lambda: self.bird_rect()[0] < self.width, 15, "the bird did not appear")
-        else:
-            time.sleep(1)
-        check(self.program.poll() is None, "the program ended at start")
-
-    def bird_rect(self):
-        """Where the bird's pixels show: a frame whose opaque pixels all show unblended there,
-        found from the colours only the bird has; off the screen when none shows."""
-        w, h = self.frames[0].width, self.frames[0].height
-        shot = self.shot()
-        seen = shot.find_colours(desktop.BIRD_ONLY, limit=10000)
-        if not seen:
-            return self.width, self.height, self.width + w, self.height + h
-        left, top = min(x for x, _, _ in seen), min(y for _, y, _ in seen)
-        candidates = []
-        for frame in self.frames:
-            own = [(fx, fy) for (fx, fy), rgb in frame.opaque.items() if rgb in desktop.BIRD_ONLY]
-            origin = (left - min(fx for fx, _ in own), top - min(fy for _, fy in own))
-            candidates.append(origin)
-            if shot.frame_at(self.frames, *origin):
-                return origin[0], origin[1], origin[0] + w, origin[1] + h
-        return candidates[0][0], candidates[0][1], candidates[0][0] + w, candidates[0][1] + h
-
     def bird_was_foreground(self):
-        """True when sway ever focused a window that is not one the test opened."""
-        self.focus_log += self.spy.stdout.read() or b""
-        focused = [json.loads(line)["container"] for line in self.focus_log.splitlines()
+        """True when sway ever focused a window that is neither one the test opened nor one of
+        the program's own top-levels."""
+        self.focus_log_text += self.spy.stdout.read() or b""
+        focused = [json.loads(line)["container"] for line in self.focus_log_text.splitlines()
                    if line.strip().startswith(b"{") and b'"change": "focus"' in line]
         check(focused, "sway's focus log is empty")
-        return any(c["id"] not in self.opened for c in focused)
-
-    def menu_rect(self):
-        return None
-
-    # The settings store is the X11 program's own: the same files, read the same way.
-    startup_entry = x11_driver.X11Driver.startup_entry
-    remove_entry = x11_driver.X11Driver.remove_entry
-    first_run_marker = x11_driver.X11Driver.first_run_marker
+        return any(c["id"] not in self.opened and c.get("name") not in self.own_titles
+                   for c in focused)
 
     # -- the windows around it
     def open_window(self, name, x, y, width, height):
@@ -185,8 +113,11 @@ class SwayDriver(desktop.Desktop):
 
     def open_gtk(self, name, x, y, width, height):
         """A GTK 3 window that draws its own header bar; sway adds no frame."""
-        return self.open_client(["/usr/bin/python3", "-c", GTK_WINDOW, name], name,
-                                x, y, width, height)
+        with self.focus_log(name) as out:
+            window = self.open_client(self.gtk_argv(name, "headerbar"), name, x, y, width,
+                                      height, stdout=out)
+        self.focus_logs[window] = self.focus_logs.pop(name)
+        return window
 
     def open_x11(self, name, x, y, width, height):
         """An xterm through sway's XWayland, in sway's frame like a native window."""
@@ -199,8 +130,8 @@ class SwayDriver(desktop.Desktop):
                 "sway has no XWayland display")
         return self.open_client(["xterm", "-title", name], name, x, y, width, height)
 
-    def open_client(self, argv, name, x, y, width, height):
-        p = self.spawn(argv)
+    def open_client(self, argv, name, x, y, width, height, stdout=subprocess.DEVNULL):
+        p = self.spawn(argv, stdout=stdout)
         node = wait_for(lambda: next((n for n in self.windows() if name in (
             n.get("app_id"), n.get("window_properties", {}).get("title"))), None), 15,
             f"window {name} did not appear")
@@ -225,6 +156,12 @@ class SwayDriver(desktop.Desktop):
                   f"no focused frame edge at {(x, y)} for {name}")
         time.sleep(0.3)
         return window
+
+    def titled(self, title):
+        return next((n["id"] for n in self.windows() if n.get("name") == title), None)
+
+    def check_about(self, about):
+        check(self.node(about)["type"] == "floating_con", "sway tiled the About window")
 
     def foreground(self):
         focused = [n for n in self.windows() if n.get("focused")]
@@ -259,16 +196,6 @@ class SwayDriver(desktop.Desktop):
 
     def close(self, window):
         self.msg(f"[con_id={window}]", "kill")
-
-    def destroy(self, window):
-        p = self.clients.pop(window)
-        p.terminate()
-        p.wait()
-
-    def click(self, x, y, button=1):
-        # One pointer device for the move and the press: it waits for the client to see the
-        # pointer arrive before it presses.
-        self.x(self.pointer, str(x), str(y), str(self.width), str(self.height), str(button))
 
     def shot(self, name=None, crop=None):
         left, top, w, h = crop or (0, 0, self.width, self.height)

@@ -3,26 +3,15 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 
 #include "platform/wayland/sway_ipc.h"
 #include "platform/wayland/sway_window_source.h"
+#include "tests/e2e/linux/recorded.h"
 
 namespace tb::wayland {
 namespace {
-
-std::string Recorded(const char* name) {
-    std::string path = __FILE__;
-    path = path.substr(0, path.rfind('/')) + "/data/" + name;
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    EXPECT_FALSE(text.str().empty()) << path;
-    return text.str();
-}
 
 std::string Framed(std::uint32_t type, std::string_view payload) {
     return SwayRequest(type, payload);
@@ -198,8 +187,8 @@ class SwaySourceTest : public ::testing::Test {
 };
 
 TEST_F(SwaySourceTest, FollowsTheNewsAndAsksWhileTheWindowFloats) {
-    Send(Framed(kSwaySubscribe, R"({"success":true})") +
-         Framed(kSwayGetTree, Recorded("sway_tree_floating.json")));
+    const std::string floating = Recorded("sway_tree_floating.json");
+    Send(Framed(kSwaySubscribe, R"({"success":true})") + Framed(kSwayGetTree, floating));
     ASSERT_TRUE(source->Start(1000, why)) << why;
     EXPECT_EQ(TreeRequests(), 1);
     Rect frame;
@@ -210,20 +199,35 @@ TEST_F(SwaySourceTest, FollowsTheNewsAndAsksWhileTheWindowFloats) {
     EXPECT_FALSE(source->Frame(6, frame));
     EXPECT_FALSE(source->Visible(123456));
 
-    // Floating: each poll asks, but never a second time while a reply is on its way.
-    source->Poll();
-    source->Poll();
+    // Floating: reading its frame asks the compositor first and takes its answer (here already
+    // waiting on the socket): the window moved 40 px right without an event.
+    std::string moved = floating;
+    moved.replace(moved.find(R"("x":300,"y":225)"), 15, R"("x":340,"y":225)");
+    Send(Framed(kSwayGetTree, moved));
+    source->Refresh(7);
     EXPECT_EQ(TreeRequests(), 1);
-    // Focus moves to the tiled window: its event, then the tree asked for before it.
+    EXPECT_TRUE(source->Frame(7, frame));
+    EXPECT_EQ(frame, (Rect{340, 200, 740, 500}));
+    // A compositor slow to answer: the last frame stands, and no second request goes out while
+    // the first is on its way; its answer comes as news.
+    source->Refresh(7);
+    source->Refresh(7);
+    EXPECT_EQ(TreeRequests(), 1);
+    EXPECT_TRUE(source->Frame(7, frame));
+    EXPECT_EQ(frame, (Rect{340, 200, 740, 500}));
+    Send(Framed(kSwayGetTree, floating));
+    source->DispatchEvents();
+    EXPECT_TRUE(source->Frame(7, frame));
+    EXPECT_EQ(frame, (Rect{300, 200, 700, 500}));
+    // Focus moves to the tiled window: its event, then the tree it asks for.
     Send(Framed(kSwayEventBit | 3, R"({"change":"focus"})") +
          Framed(kSwayGetTree, Recorded("sway_tree_tiled.json")));
     source->DispatchEvents();
     EXPECT_EQ(source->Active(), 6u);
-    EXPECT_EQ(TreeRequests(), 1);  // the event's own request, sent while the last was out
-    Send(Framed(kSwayGetTree, Recorded("sway_tree_tiled.json")));
-    source->DispatchEvents();
-    // Tiled: no event, no request.
-    source->Poll();
+    EXPECT_EQ(TreeRequests(), 1);
+    // Tiled, or not the active window: its frame is read from the news alone.
+    source->Refresh(6);
+    source->Refresh(7);
     EXPECT_EQ(TreeRequests(), 0);
 }
 

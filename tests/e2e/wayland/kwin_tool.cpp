@@ -3,6 +3,7 @@
 //   tb_kwin_tool run FILE NAME           loads the KWin script FILE as NAME (after unloading any
 //                                        script of that name) and starts it
 //   tb_kwin_tool unload NAME
+//   tb_kwin_tool loaded NAME             prints true or false: is a script of that name loaded?
 #include <dbus/dbus.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -44,6 +45,18 @@ void Unload(const char* name) {
     DBusMessage* call = Scripting("unloadScript");
     dbus_message_append_args(call, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
     dbus_message_unref(Call(call));
+}
+
+void Loaded(const char* name) {
+    DBusMessage* call = Scripting("isScriptLoaded");
+    dbus_message_append_args(call, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
+    DBusMessage* reply = Call(call);
+    dbus_bool_t loaded = FALSE;
+    if (!dbus_message_get_args(reply, nullptr, DBUS_TYPE_BOOLEAN, &loaded, DBUS_TYPE_INVALID)) {
+        Fail("KWin's answer to isScriptLoaded is not a boolean");
+    }
+    dbus_message_unref(reply);
+    std::printf("%s\n", loaded ? "true" : "false");
 }
 
 void Run(const char* file, const char* name) {
@@ -158,8 +171,11 @@ int main(int argc, char** argv) {
         Run(argv[2], argv[3]);
     } else if (command == "unload" && argc == 3) {
         Unload(argv[2]);
+    } else if (command == "loaded" && argc == 3) {
+        Loaded(argv[2]);
     } else {
-        std::fprintf(stderr, "usage: %s shot X Y W H | run FILE NAME | unload NAME\n", argv[0]);
+        std::fprintf(stderr, "usage: %s shot X Y W H | run FILE NAME | unload NAME | loaded NAME\n",
+                     argv[0]);
         return 2;
     }
     return 0;

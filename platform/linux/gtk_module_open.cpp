@@ -1,5 +1,5 @@
-// The GTK module: GTK started on the program's display the first time a menu, the About window
-// or a message box is needed, and the three of them made on it.
+// The GTK module: GTK started on the program's display (X11 or Wayland) the first time a menu,
+// the About window or a message box is needed, and the three of them made on it.
 #include "platform/linux/gtk_module.h"
 
 #include <gtk/gtk.h>
@@ -12,8 +12,8 @@
 
 #include "assets/assets.h"
 #include "platform/linux/glib_loop.h"
-#include "platform/x11/x11_about_view.h"
-#include "platform/x11/x11_menu.h"
+#include "platform/linux/gtk_about_view.h"
+#include "platform/linux/gtk_menu.h"
 #include "platform/linux/gtk_pixbuf.h"
 
 namespace tb::x11 {
@@ -61,14 +61,14 @@ GtkMessageType MessageTypeForStyle(std::int32_t style) {
 
 class Module final : public GtkModule {
   public:
-    explicit Module(GtkHost& host) : host_(host) {}
+    Module(GtkHost& host, GtkDisplayKind kind) : host_(host), kind_(kind) {}
 
     std::unique_ptr<PopupMenu> CreateMenu(int scale) override {
-        return std::make_unique<X11PopupMenu>(host_, scale);
+        return std::make_unique<GtkPopupMenu>(host_, scale, kind_ == GtkDisplayKind::Wayland);
     }
     std::unique_ptr<AboutView> CreateAboutView(float twipsPerPixelX,
                                                float twipsPerPixelY) override {
-        return std::make_unique<X11AboutView>(host_, twipsPerPixelX, twipsPerPixelY);
+        return std::make_unique<GtkAboutView>(host_, twipsPerPixelX, twipsPerPixelY);
     }
     void MessageBox(std::string_view text, std::string_view title, std::int32_t style) override {
         const std::string message(text);
@@ -87,6 +87,7 @@ class Module final : public GtkModule {
 
   private:
     GtkHost& host_;
+    GtkDisplayKind kind_;
     GlibLoop loop_;
 };
 
@@ -94,28 +95,32 @@ class Module final : public GtkModule {
 }  // namespace tb::x11
 
 extern "C" __attribute__((visibility("default"))) tb::x11::GtkModule* tapperbird_gtk_module_open(
-    int abi, tb::x11::GtkHost* host, const char* display, char* error, std::size_t errorSize) {
+    int abi, tb::x11::GtkHost* host, tb::x11::GtkDisplayKind kind, const char* display, char* error,
+    std::size_t errorSize) {
     using namespace tb::x11;
-    if (abi != kGtkModuleAbi || host == nullptr) {
+    if (abi != kGtkModuleAbi || host == nullptr ||
+        (kind != GtkDisplayKind::X11 && kind != GtkDisplayKind::Wayland)) {
         std::snprintf(error, errorSize, "it was built for another version of the program");
         return nullptr;
     }
+    const bool x11 = kind == GtkDisplayKind::X11;
     bool started = false;
-    // GDK installs its own handler for a lost server, which says it over several lines; the
+    // GDK installs its own handler for a lost X server, which says it over several lines; the
     // program's one line stays (Xlib has one handler for every connection).
-    const XIOErrorHandler programHandler = XSetIOErrorHandler(nullptr);
+    const XIOErrorHandler programHandler = x11 ? XSetIOErrorHandler(nullptr) : nullptr;
     {
         // Positions are absolute pixels and the program scales its windows itself, so GDK must
         // not scale (the desktop's GDK_SCALE was read at start); nothing here draws with OpenGL,
-        // so GDK must not probe for it either (that alone maps tens of megabytes); and this is
-        // the X11 program, so GDK opens X11 whatever backend the session asks of GTK programs
-        // (GDK_BACKEND=wayland under sway, through XWayland). The user's values come back once
-        // GTK is up, for the programs we start.
-        const ScopedEnv backend("GDK_BACKEND", "x11");
+        // so GDK must not probe for it either (that alone maps tens of megabytes); and GDK opens
+        // the program's own window system whatever backend the session asks of GTK programs
+        // (GDK_BACKEND=wayland under sway, for the X11 program through XWayland). The user's
+        // values come back once GTK is up, for the programs we start.
+        const char* backend = x11 ? "x11" : "wayland";
+        const ScopedEnv backendVariable("GDK_BACKEND", backend);
         const ScopedEnv scale("GDK_SCALE", "1");
         const ScopedEnv dpiScale("GDK_DPI_SCALE", "1");
         const ScopedEnv gl("GDK_GL", "disable");
-        gdk_set_allowed_backends("x11");
+        gdk_set_allowed_backends(backend);
         std::string displayOption = std::string("--display=") + (display ? display : "");
         char program[] = "tapperbird";
         char* args[] = {program, displayOption.data(), nullptr};
@@ -123,9 +128,15 @@ extern "C" __attribute__((visibility("default"))) tb::x11::GtkModule* tapperbird
         char** argv = args;
         started = gtk_init_check(&argc, &argv);
     }
-    XSetIOErrorHandler(programHandler);
+    if (x11) {
+        XSetIOErrorHandler(programHandler);
+    }
     if (!started) {
-        std::snprintf(error, errorSize, "GTK cannot open display %s", display ? display : "");
+        const char* tried = display != nullptr && display[0] != '\0'
+                                ? display
+                                : std::getenv(x11 ? "DISPLAY" : "WAYLAND_DISPLAY");
+        std::snprintf(error, errorSize, "GTK cannot open %s display %s", x11 ? "X11" : "Wayland",
+                      tried != nullptr ? tried : "");
         return nullptr;
     }
     g_set_application_name("Tapperbird");
@@ -133,5 +144,5 @@ extern "C" __attribute__((visibility("default"))) tb::x11::GtkModule* tapperbird
         tb::assets::AppIconPng(16), tb::assets::AppIconPng(32), tb::assets::AppIconPng(48),
         tb::assets::AppIconPng(128), tb::assets::AppIconPng(256)};
     SetIconsFromPngs(nullptr, icons);
-    return std::make_unique<Module>(*host).release();
+    return std::make_unique<Module>(*host, kind).release();
 }

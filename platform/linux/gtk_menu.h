@@ -5,20 +5,24 @@
 #include <gtk/gtk.h>
 
 #include <deque>
+#include <memory>
+#include <string>
 
 #include "platform/menu.h"
 #include "platform/linux/gobject_ptr.h"
 #include "platform/linux/gtk_module.h"
+#include "platform/linux/layer_anchor.h"
 
 namespace tb::x11 {
 
-class X11PopupMenu final : public PopupMenu {
+class GtkPopupMenu final : public PopupMenu {
   public:
-    // `scale`: how many times the check mark is enlarged (the text follows the resolution).
-    X11PopupMenu(GtkHost& host, int scale);
-    ~X11PopupMenu() override;
-    X11PopupMenu(const X11PopupMenu&) = delete;
-    X11PopupMenu& operator=(const X11PopupMenu&) = delete;
+    // `scale`: how many times the check mark is enlarged (the text follows the resolution);
+    // `onWayland`: hung from a layer-shell anchor at the press, not from the root window.
+    GtkPopupMenu(GtkHost& host, int scale, bool onWayland);
+    ~GtkPopupMenu() override;
+    GtkPopupMenu(const GtkPopupMenu&) = delete;
+    GtkPopupMenu& operator=(const GtkPopupMenu&) = delete;
 
     void SetEvents(MenuEvents* events) override { events_ = events; }
     void Build(std::span<const MenuEntry> entries) override;
@@ -28,12 +32,18 @@ class X11PopupMenu final : public PopupMenu {
 
   private:
     struct Item {
-        X11PopupMenu* owner;
+        GtkPopupMenu* owner;
         MenuItem id;
-        GtkWidget* widget;
-        bool isCheck;
+        MenuItemKind kind;
+        std::string caption;
+        GtkWidget* widget;  // in the current menu
         bool checked;
     };
+
+    // The GtkMenu with a widget for every item, and its end.
+    void MakeMenu();
+    void DropMenu();
+    void AddWidget(Item& item);
 
     Item* Find(MenuItem id);
     const Item* Find(MenuItem id) const;
@@ -41,12 +51,18 @@ class X11PopupMenu final : public PopupMenu {
     static void OnActivate(GtkMenuItem* widget, gpointer item);
     static void OnDeactivate(GtkMenuShell* menu, gpointer self);
     static gboolean DeliverCommand(gpointer item);
+    static gboolean HideAnchor(gpointer self);
 
     GtkHost& host_;
     GObjectPtr<GtkWidget> menu_;
     std::deque<Item> items_;  // a deque never moves its items: signal handlers point at them
     MenuEvents* events_ = nullptr;
     bool open_ = false;
+    bool scaled_ = false;  // the check mark enlarged
+    bool onWayland_;
+    std::unique_ptr<LayerAnchor> anchor_;  // made at the first popup on Wayland
+    bool anchorTried_ = false;
+    guint hideAnchor_ = 0;  // the idle callback that takes the anchor down
 };
 
 }  // namespace tb::x11

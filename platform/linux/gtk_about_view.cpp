@@ -1,6 +1,6 @@
 // About window on GTK. CreditsFrame's children are laid out in the form's own layout at the frame's
 // origin plus their offsets, so GtkFrame's inner padding cannot shift them off their twips.
-#include "platform/x11/x11_about_view.h"
+#include "platform/linux/gtk_about_view.h"
 
 #include <gdk/gdkx.h>
 
@@ -39,19 +39,19 @@ std::string PickFontFamily(GtkWidget* widget) {
 
 }  // namespace
 
-X11AboutView::X11AboutView(GtkHost& host, float twipsPerPixelX, float twipsPerPixelY)
+GtkAboutView::GtkAboutView(GtkHost& host, float twipsPerPixelX, float twipsPerPixelY)
     : host_(host), tppX_(twipsPerPixelX), tppY_(twipsPerPixelY) {}
 
-int X11AboutView::PictureScale() const {
+int GtkAboutView::PictureScale() const {
     // The window grows with the resolution through its twips; its pictures by whole numbers.
     return BirdScaleFor(DpiForTwipsPerPixel(tppX_) / 96.0);
 }
 
-X11AboutView::~X11AboutView() {
+GtkAboutView::~GtkAboutView() {
     Destroy();
 }
 
-void X11AboutView::Destroy() {
+void GtkAboutView::Destroy() {
     if (window_ != nullptr) {
         GtkWidget* window = window_;
         g_signal_handlers_disconnect_by_data(window, this);
@@ -60,7 +60,7 @@ void X11AboutView::Destroy() {
     }
 }
 
-GtkWidget* X11AboutView::MakeLabel(const AboutControl& control) {
+GtkWidget* GtkAboutView::MakeLabel(const AboutControl& control) {
     GtkWidget* label = gtk_label_new(std::string(control.text).c_str());
     gtk_label_set_xalign(GTK_LABEL(label), control.align == TextAlign::Center ? 0.5f : 0.0f);
     gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
@@ -76,18 +76,18 @@ GtkWidget* X11AboutView::MakeLabel(const AboutControl& control) {
     return label;
 }
 
-GtkWidget* X11AboutView::MakeLink(GtkWidget* child, Control& control) {
+GtkWidget* GtkAboutView::MakeLink(GtkWidget* child, Control& control) {
     GtkWidget* box = gtk_event_box_new();
     gtk_event_box_set_visible_window(GTK_EVENT_BOX(box), FALSE);
     gtk_widget_add_events(box, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
     gtk_container_add(GTK_CONTAINER(box), child);
-    g_signal_connect_after(box, "realize", G_CALLBACK(&X11AboutView::OnLinkRealize), this);
-    g_signal_connect(box, "button-release-event", G_CALLBACK(&X11AboutView::OnLinkRelease),
+    g_signal_connect_after(box, "realize", G_CALLBACK(&GtkAboutView::OnLinkRealize), this);
+    g_signal_connect(box, "button-release-event", G_CALLBACK(&GtkAboutView::OnLinkRelease),
                      &control);
     return box;
 }
 
-void X11AboutView::Create(const AboutDesign& design) {
+void GtkAboutView::Create(const AboutDesign& design) {
     Destroy();
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* window = GTK_WINDOW(window_);
@@ -159,9 +159,9 @@ void X11AboutView::Create(const AboutDesign& design) {
                        TwipsToPixels(top, tppY_));
     }
 
-    g_signal_connect(window_, "delete-event", G_CALLBACK(&X11AboutView::OnDelete), this);
-    g_signal_connect(window_, "destroy", G_CALLBACK(&X11AboutView::OnDestroy), this);
-    g_signal_connect(window_, "notify::is-active", G_CALLBACK(&X11AboutView::OnActiveChanged),
+    g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkAboutView::OnDelete), this);
+    g_signal_connect(window_, "destroy", G_CALLBACK(&GtkAboutView::OnDestroy), this);
+    g_signal_connect(window_, "notify::is-active", G_CALLBACK(&GtkAboutView::OnActiveChanged),
                      this);
     gtk_widget_realize(window_);
     GdkWindow* gdkWindow = gtk_widget_get_window(window_);
@@ -169,13 +169,16 @@ void X11AboutView::Create(const AboutDesign& design) {
     gdk_window_set_functions(gdkWindow, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
     gdk_window_set_decorations(gdkWindow, static_cast<GdkWMDecoration>(
                                               GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU));
-    xid_ = GDK_WINDOW_XID(gdkWindow);
-    host_.AddOwnWindow(xid_, this);
+    // An X11 window is known to the program by its id; on Wayland it has none, and none is needed.
+    if (GDK_IS_X11_WINDOW(gdkWindow)) {
+        xid_ = GDK_WINDOW_XID(gdkWindow);
+        host_.AddOwnWindow(xid_, this);
+    }
     shownOnce_ = false;
     unloaded_ = false;
 }
 
-void X11AboutView::SetText(AboutControlId id, std::string_view text) {
+void GtkAboutView::SetText(AboutControlId id, std::string_view text) {
     for (Control& control : controls_) {
         if (control.id == id && control.label != nullptr) {
             gtk_label_set_text(GTK_LABEL(control.label), std::string(text).c_str());
@@ -183,7 +186,7 @@ void X11AboutView::SetText(AboutControlId id, std::string_view text) {
     }
 }
 
-void X11AboutView::Show() {
+void GtkAboutView::Show() {
     if (window_ == nullptr) {
         return;
     }
@@ -196,7 +199,7 @@ void X11AboutView::Show() {
     host_.MarkRepaintBird();  // the bird is drawn afresh once a window of ours came or went
 }
 
-void X11AboutView::KeepAbove(bool show) {
+void GtkAboutView::KeepAbove(bool show) {
     if (window_ == nullptr) {
         return;
     }
@@ -206,7 +209,7 @@ void X11AboutView::KeepAbove(bool show) {
     }
 }
 
-void X11AboutView::Unload() {
+void GtkAboutView::Unload() {
     if (!unloaded_) {
         unloaded_ = true;
         if (events_ != nullptr) {
@@ -215,7 +218,7 @@ void X11AboutView::Unload() {
     }
 }
 
-void X11AboutView::Forget() {
+void GtkAboutView::Forget() {
     if (xid_ != 0) {
         host_.RemoveOwnWindow(xid_);
     }
@@ -225,28 +228,28 @@ void X11AboutView::Forget() {
     host_.MarkRepaintBird();
 }
 
-gboolean X11AboutView::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
-    static_cast<X11AboutView*>(self)->Unload();
+gboolean GtkAboutView::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
+    static_cast<GtkAboutView*>(self)->Unload();
     return FALSE;  // the close goes ahead: GTK destroys the window
 }
 
-void X11AboutView::OnDestroy(GtkWidget*, gpointer self) {
-    auto* view = static_cast<X11AboutView*>(self);
+void GtkAboutView::OnDestroy(GtkWidget*, gpointer self) {
+    auto* view = static_cast<GtkAboutView*>(self);
     // Also when the window was destroyed from outside (a force-close, XDestroyWindow): the
     // close logic runs once either way, or the bird would stay paused off-screen.
     view->Unload();
     view->Forget();
 }
 
-void X11AboutView::OnActiveChanged(GObject* window, GParamSpec*, gpointer self) {
-    auto* view = static_cast<X11AboutView*>(self);
+void GtkAboutView::OnActiveChanged(GObject* window, GParamSpec*, gpointer self) {
+    auto* view = static_cast<GtkAboutView*>(self);
     if (gtk_window_is_active(GTK_WINDOW(window)) && view->events_ != nullptr) {
         view->events_->OnActivate();
     }
 }
 
-void X11AboutView::OnLinkRealize(GtkWidget* widget, gpointer self) {
-    auto* view = static_cast<X11AboutView*>(self);
+void GtkAboutView::OnLinkRealize(GtkWidget* widget, gpointer self) {
+    auto* view = static_cast<GtkAboutView*>(self);
     // An event box without a visible window keeps an input-only window of its own: the cursor
     // goes there, so it shows exactly over the link.
     GdkWindow* input = gtk_event_box_get_visible_window(GTK_EVENT_BOX(widget))
@@ -267,7 +270,7 @@ void X11AboutView::OnLinkRealize(GtkWidget* widget, gpointer self) {
     }
 }
 
-gboolean X11AboutView::OnLinkRelease(GtkWidget* widget, GdkEventButton* event, gpointer data) {
+gboolean GtkAboutView::OnLinkRelease(GtkWidget* widget, GdkEventButton* event, gpointer data) {
     auto* control = static_cast<Control*>(data);
     GtkAllocation area{};
     gtk_widget_get_allocation(widget, &area);

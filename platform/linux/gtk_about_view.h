@@ -14,12 +14,12 @@
 
 namespace tb::x11 {
 
-class X11AboutView final : public AboutView, public OwnTopLevel {
+class GtkAboutView final : public AboutView, public OwnTopLevel {
   public:
-    X11AboutView(GtkHost& host, float twipsPerPixelX, float twipsPerPixelY);
-    ~X11AboutView() override;
-    X11AboutView(const X11AboutView&) = delete;
-    X11AboutView& operator=(const X11AboutView&) = delete;
+    GtkAboutView(GtkHost& host, float twipsPerPixelX, float twipsPerPixelY);
+    ~GtkAboutView() override;
+    GtkAboutView(const GtkAboutView&) = delete;
+    GtkAboutView& operator=(const GtkAboutView&) = delete;
 
     void SetEvents(AboutViewEvents* events) override { events_ = events; }
     void Create(const AboutDesign& design) override;
@@ -32,7 +32,7 @@ class X11AboutView final : public AboutView, public OwnTopLevel {
     // How many times the pictures and the hand cursor are enlarged.
     int PictureScale() const;
     struct Control {
-        X11AboutView* owner;
+        GtkAboutView* owner;
         AboutControlId id;
         GtkWidget* label;  // the GtkLabel of a label control, else null
     };

@@ -18,8 +18,15 @@ void GnomeBirdSurface::SetSizeTwips(std::int32_t widthTwips, std::int32_t height
 }
 
 void GnomeBirdSurface::MoveTwips(std::int32_t leftTwips, std::int32_t topTwips) {
-    position_ = {static_cast<std::int32_t>(std::lround(leftTwips / tppX_)),
-                 static_cast<std::int32_t>(std::lround(topTwips / tppY_))};
+    const Point to{static_cast<std::int32_t>(std::lround(leftTwips / tppX_)),
+                   static_cast<std::int32_t>(std::lround(topTwips / tppY_))};
+    // A move shows at once, as a window's does, not at the next frame: the paused bird (About
+    // open) is sent out of sight by a move alone.
+    if (shownFrame_ > 0) {
+        Present(shownFrame_, shownScale_, to, size_);
+    } else {
+        position_ = to;
+    }
 }
 
 std::int32_t GnomeBirdSurface::HeightTwips() const {

@@ -15,6 +15,7 @@ import time
 import desktop
 import kwin_driver
 import sway_driver
+import wayland_driver
 import x11_driver
 from desktop import check, log, poll, wait_for
 
@@ -53,6 +54,7 @@ class GnomeDriver(desktop.Desktop):
     name = "gnome"
     dpi = 96
     as_user = []
+    places_own_windows = False  # a Wayland client cannot place its windows: the Shell does
 
     def __init__(self, args):
         super().__init__(args.artifacts, 1280, 800, args.assets, wm="gnome-shell")
@@ -133,7 +135,8 @@ class GnomeDriver(desktop.Desktop):
         """True when a window the test did not open ever took the focus."""
         focused = self.eval_js("global.tapperbirdFocusLog")
         check(focused, "the Shell's focus log is empty")
-        return any(title is not None and title not in self.opened for title in focused)
+        return any(title is not None and title not in self.opened and
+                   title not in wayland_driver.WaylandDriver.own_titles for title in focused)
 
     def menu_rect(self):
         """The open popup menu's box, on the screen."""
@@ -166,6 +169,20 @@ class GnomeDriver(desktop.Desktop):
         })()""" % json.dumps(label))
         check(point, f"no {label!r} item in the open menu")
         return point
+
+    def about(self):
+        """The program's About window, by its title."""
+        return self.eval_js("named('About') ? 'About' : null")
+
+    def check_about(self, about):
+        allowed = self.eval_js(f"(() => {{ const w = named({json.dumps(about)}); "
+                               "return [w.resizeable, w.can_maximize()]; })()")
+        check(allowed == [False, False], f"About [resizeable, can maximise]: {allowed}")
+
+    def client_size(self, window):
+        """None: GTK draws the frame of its windows itself here (GNOME draws none for Wayland
+        clients), so the Shell cannot tell the client area from the frame."""
+        return None
 
     startup_entry = x11_driver.X11Driver.startup_entry
     remove_entry = x11_driver.X11Driver.remove_entry

@@ -17,6 +17,7 @@ struct LoadedDbus {
         bind("dbus_bus_get_private", f.busGetPrivate);
         bind("dbus_bus_request_name", f.busRequestName);
         bind("dbus_bus_name_has_owner", f.busNameHasOwner);
+        bind("dbus_bus_add_match", f.busAddMatch);
         bind("dbus_connection_set_exit_on_disconnect", f.connectionSetExitOnDisconnect);
         bind("dbus_connection_close", f.connectionClose);
         bind("dbus_connection_unref", f.connectionUnref);
@@ -38,10 +39,18 @@ struct LoadedDbus {
         bind("dbus_message_get_interface", f.messageGetInterface);
         bind("dbus_message_get_member", f.messageGetMember);
         bind("dbus_message_get_no_reply", f.messageGetNoReply);
+        bind("dbus_message_set_no_reply", f.messageSetNoReply);
+        bind("dbus_message_get_sender", f.messageGetSender);
+        bind("dbus_message_is_signal", f.messageIsSignal);
         bind("dbus_message_iter_init", f.messageIterInit);
         bind("dbus_message_iter_get_arg_type", f.messageIterGetArgType);
         bind("dbus_message_iter_get_basic", f.messageIterGetBasic);
         bind("dbus_message_iter_next", f.messageIterNext);
+        bind("dbus_message_iter_recurse", f.messageIterRecurse);
+        bind("dbus_message_iter_init_append", f.messageIterInitAppend);
+        bind("dbus_message_iter_append_basic", f.messageIterAppendBasic);
+        bind("dbus_message_iter_open_container", f.messageIterOpenContainer);
+        bind("dbus_message_iter_close_container", f.messageIterCloseContainer);
         ok = bind.ok();
     }
 };
@@ -51,6 +60,31 @@ struct LoadedDbus {
 const DbusLibrary* Dbus() {
     static const LoadedDbus loaded;
     return loaded.ok ? &loaded.f : nullptr;
+}
+
+void DbusConnectionClose::operator()(DBusConnection* bus) const {
+    Dbus()->connectionClose(bus);
+    Dbus()->connectionUnref(bus);
+}
+
+DbusConnection OpenSessionBus(std::string& why) {
+    const DbusLibrary* d = Dbus();
+    if (d == nullptr) {
+        why = "libdbus-1 cannot be loaded";
+        return nullptr;
+    }
+    DbusError error;
+    DbusConnection bus(d->busGetPrivate(DBUS_BUS_SESSION, error.get()));
+    if (bus == nullptr) {
+        why = std::string("no session bus (") + error.message() + ")";
+        return nullptr;
+    }
+    d->connectionSetExitOnDisconnect(bus.get(), 0);
+    return bus;
+}
+
+bool DbusMessagesQueued(DBusConnection* bus) {
+    return bus != nullptr && Dbus()->connectionGetDispatchStatus(bus) == DBUS_DISPATCH_DATA_REMAINS;
 }
 
 }  // namespace tb::x11

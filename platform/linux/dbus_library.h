@@ -1,10 +1,11 @@
 // libdbus-1, loaded the first time a desktop's window news comes over the session bus (KDE
-// Plasma's): a bird on X11 or sway never maps it. Its header serves only for the types.
+// Plasma's, GNOME's): a bird on X11 or sway never maps it. Its header serves only for the types.
 #pragma once
 
 #include <dbus/dbus.h>
 
 #include <memory>
+#include <string>
 
 namespace tb::x11 {
 
@@ -15,6 +16,7 @@ struct DbusLibrary {
     decltype(&dbus_bus_get_private) busGetPrivate;
     decltype(&dbus_bus_request_name) busRequestName;
     decltype(&dbus_bus_name_has_owner) busNameHasOwner;
+    decltype(&dbus_bus_add_match) busAddMatch;
     decltype(&dbus_connection_set_exit_on_disconnect) connectionSetExitOnDisconnect;
     decltype(&dbus_connection_close) connectionClose;
     decltype(&dbus_connection_unref) connectionUnref;
@@ -36,10 +38,18 @@ struct DbusLibrary {
     decltype(&dbus_message_get_interface) messageGetInterface;
     decltype(&dbus_message_get_member) messageGetMember;
     decltype(&dbus_message_get_no_reply) messageGetNoReply;
+    decltype(&dbus_message_set_no_reply) messageSetNoReply;
+    decltype(&dbus_message_get_sender) messageGetSender;
+    decltype(&dbus_message_is_signal) messageIsSignal;
     decltype(&dbus_message_iter_init) messageIterInit;
     decltype(&dbus_message_iter_get_arg_type) messageIterGetArgType;
     decltype(&dbus_message_iter_get_basic) messageIterGetBasic;
     decltype(&dbus_message_iter_next) messageIterNext;
+    decltype(&dbus_message_iter_recurse) messageIterRecurse;
+    decltype(&dbus_message_iter_init_append) messageIterInitAppend;
+    decltype(&dbus_message_iter_append_basic) messageIterAppendBasic;
+    decltype(&dbus_message_iter_open_container) messageIterOpenContainer;
+    decltype(&dbus_message_iter_close_container) messageIterCloseContainer;
 };
 
 // The functions above, or null when libdbus-1 cannot be loaded (said once on stderr).
@@ -64,5 +74,19 @@ class DbusError {
   private:
     DBusError error_{};
 };
+
+// A private connection to the session bus, closed when it goes.
+struct DbusConnectionClose {
+    void operator()(DBusConnection* bus) const;
+};
+using DbusConnection = std::unique_ptr<DBusConnection, DbusConnectionClose>;
+
+// The session bus on a connection of the program's own, which never ends the program when it
+// closes; null, with the reason in `why`, without libdbus-1 or a bus.
+DbusConnection OpenSessionBus(std::string& why);
+
+// True when messages wait in libdbus's queue (read along with a reply), where poll(2) does not
+// see them.
+bool DbusMessagesQueued(DBusConnection* bus);
 
 }  // namespace tb::x11

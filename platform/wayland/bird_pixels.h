@@ -2,6 +2,7 @@
 // which rectangles of a frame take presses (its opaque pixels), and which output shows a point.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -20,6 +21,18 @@ std::vector<Rect> OpaqueRegion(const x11::DecodedFrame& frame, int scale);
 struct OutputPlace {
     Rect bounds;
     int scale = 1;
+};
+
+// Where the outputs are, as the compositor (or, on GNOME, the Shell) last said.
+class OutputList {
+  public:
+    virtual ~OutputList() = default;
+    // The outputs, the first as the primary.
+    virtual const std::vector<OutputPlace>& outputs() const = 0;
+    // Bumped whenever an output comes, goes or changes.
+    virtual std::uint64_t outputsEpoch() const = 0;
+    // Sends what is waiting to be sent, at the program's end.
+    virtual void Flush() = 0;
 };
 
 // The index of the output that shows most of `box`, or -1 when none shows any of it: the bird

@@ -122,25 +122,14 @@ KwinMessage ReadKwinMessage(DBusMessage* message, KwinNews& news) {
     return KwinMessage::News;
 }
 
-void KwinWindowSource::BusClose::operator()(DBusConnection* bus) const {
-    x11::Dbus()->connectionClose(bus);
-    x11::Dbus()->connectionUnref(bus);
-}
-
 std::unique_ptr<KwinWindowSource> KwinWindowSource::Connect(const std::string& scriptPath,
                                                             int timeoutMs, std::string& why) {
-    const x11::DbusLibrary* d = x11::Dbus();
-    if (d == nullptr) {
-        why = "libdbus-1 cannot be loaded";
-        return nullptr;
-    }
-    x11::DbusError error;
-    Bus bus(d->busGetPrivate(DBUS_BUS_SESSION, error.get()));
+    x11::DbusConnection bus = x11::OpenSessionBus(why);
     if (bus == nullptr) {
-        why = std::string("no session bus (") + error.message() + ")";
         return nullptr;
     }
-    d->connectionSetExitOnDisconnect(bus.get(), 0);
+    const x11::DbusLibrary* d = x11::Dbus();
+    x11::DbusError error;
     if (d->busNameHasOwner(bus.get(), "org.kde.KWin", nullptr) == 0) {
         why = "KWin is not on the session bus";
         return nullptr;
@@ -193,7 +182,7 @@ std::unique_ptr<KwinWindowSource> KwinWindowSource::Connect(const std::string& s
     return source;
 }
 
-KwinWindowSource::KwinWindowSource(Bus bus) : bus_(std::move(bus)) {}
+KwinWindowSource::KwinWindowSource(x11::DbusConnection bus) : bus_(std::move(bus)) {}
 
 KwinWindowSource::~KwinWindowSource() {
     if (scriptLoaded_) {
@@ -243,9 +232,7 @@ bool KwinWindowSource::PrepareToWait() {
 }
 
 bool KwinWindowSource::EventsQueued() {
-    // Messages read along with a reply wait in libdbus's queue, where poll(2) does not see them.
-    return bus_ != nullptr &&
-           x11::Dbus()->connectionGetDispatchStatus(bus_.get()) == DBUS_DISPATCH_DATA_REMAINS;
+    return x11::DbusMessagesQueued(bus_.get());
 }
 
 void KwinWindowSource::DispatchEvents() {

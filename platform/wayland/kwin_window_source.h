@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/linux/dbus_library.h"
 #include "platform/linux/main_loop.h"
 #include "platform/wayland/window_source.h"
 
@@ -58,19 +59,14 @@ class KwinWindowSource final : public WindowSource, public x11::ConnectionWatch 
     void DispatchEvents() override;
 
   private:
-    struct BusClose {
-        void operator()(DBusConnection* bus) const;
-    };
-    using Bus = std::unique_ptr<DBusConnection, BusClose>;
-
-    explicit KwinWindowSource(Bus bus);
+    explicit KwinWindowSource(x11::DbusConnection bus);
     // Asks KWin to unload the script, waiting a moment at most.
     void Unload();
     // Settles every message that has arrived; true while the bus is up.
     bool HandleMessages();
     void Stop(const char* why);
 
-    Bus bus_;
+    x11::DbusConnection bus_;
     x11::MainLoop* loop_ = nullptr;
     KwinNews news_;
     bool newsSeen_ = false;

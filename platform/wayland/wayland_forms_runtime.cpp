@@ -8,9 +8,9 @@
 
 namespace tb::wayland {
 
-WaylandFormsRuntime::WaylandFormsRuntime(WaylandSession& session, x11::MainLoop& loop,
+WaylandFormsRuntime::WaylandFormsRuntime(OutputList& outputs, x11::MainLoop& loop,
                                          x11::GtkModuleLoader& gtk)
-    : session_(session), loop_(loop), gtk_(gtk), programPath_(x11::ReadProgramPath()) {
+    : outputs_(outputs), loop_(loop), gtk_(gtk), programPath_(x11::ReadProgramPath()) {
     Monitors();
 }
 
@@ -21,10 +21,10 @@ std::unique_ptr<Timer> WaylandFormsRuntime::CreateTimer(std::int32_t intervalMs,
 
 std::span<const Monitor> WaylandFormsRuntime::Monitors() {
     // Made again only when an output came, went or changed; otherwise asking allocates nothing.
-    if (monitorsEpoch_ != session_.outputsEpoch()) {
-        monitorsEpoch_ = session_.outputsEpoch();
+    if (monitorsEpoch_ != outputs_.outputsEpoch()) {
+        monitorsEpoch_ = outputs_.outputsEpoch();
         monitors_.clear();
-        for (const OutputPlace& place : session_.outputs()) {
+        for (const OutputPlace& place : outputs_.outputs()) {
             monitors_.push_back({place.bounds, 1.0});
         }
     }
@@ -60,7 +60,7 @@ void WaylandFormsRuntime::EndProgram() {
     if (atEnd_) {
         atEnd_();
     }
-    wl_display_flush(session_.display());
+    outputs_.Flush();
     ::_exit(0);
 }
 

@@ -1,6 +1,7 @@
-// The forms runtime on Wayland: the main loop's timers, the compositor's outputs as the monitors
-// (logical pixels: each output's own scale enlarges the bird's buffer, not the logic's numbers),
-// 96 DPI as the logical resolution, and the GTK module's message box.
+// The forms runtime on Wayland: the main loop's timers, the compositor's outputs (on GNOME, the
+// Shell's monitors) as the monitors (logical pixels: each output's own scale enlarges the bird's
+// buffer, not the logic's numbers), 96 DPI as the logical resolution, and the GTK module's message
+// box.
 #pragma once
 
 #include <cstdint>
@@ -12,13 +13,13 @@
 #include "platform/forms_runtime.h"
 #include "platform/linux/gtk_loader.h"
 #include "platform/linux/main_loop.h"
-#include "platform/wayland/wayland_session.h"
+#include "platform/wayland/bird_pixels.h"
 
 namespace tb::wayland {
 
 class WaylandFormsRuntime final : public FormsRuntime {
   public:
-    WaylandFormsRuntime(WaylandSession& session, x11::MainLoop& loop, x11::GtkModuleLoader& gtk);
+    WaylandFormsRuntime(OutputList& outputs, x11::MainLoop& loop, x11::GtkModuleLoader& gtk);
 
     std::unique_ptr<Timer> CreateTimer(std::int32_t intervalMs,
                                        std::function<void()> onTick) override;
@@ -37,7 +38,7 @@ class WaylandFormsRuntime final : public FormsRuntime {
     static constexpr float kTwipsPerPixel = 15.0F;  // 1440 twips an inch over 96 pixels
 
   private:
-    WaylandSession& session_;
+    OutputList& outputs_;
     x11::MainLoop& loop_;
     x11::GtkModuleLoader& gtk_;
     std::string programPath_;

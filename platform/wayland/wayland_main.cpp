@@ -1,5 +1,6 @@
-// The Linux program on Wayland: the layer-shell bird, the window source of the desktop's family,
-// the shared Linux services, and the main loop watching the compositor and the window source.
+// The Linux program on Wayland: the layer-shell bird (on GNOME, our Shell extension's), the window
+// source of the desktop's family, the shared Linux services, and the main loop watching the
+// compositor and the window source.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -18,6 +19,8 @@
 #include "platform/linux/window_systems.h"
 #include "platform/linux/xdg_registry.h"
 #include "platform/platform.h"
+#include "platform/wayland/gnome_bird.h"
+#include "platform/wayland/gnome_shell.h"
 #include "platform/wayland/hyprland_window_source.h"
 #include "platform/wayland/kwin_window_source.h"
 #include "platform/wayland/sway_window_source.h"
@@ -41,13 +44,14 @@ std::string KwinScriptPath() {
     return ::access(installed.c_str(), R_OK) == 0 ? installed : folder + "tapperbird-kwin.js";
 }
 
-// True when the session names KDE among its desktops, as Plasma's does.
-bool InPlasmaSession() {
+// True when the session names `desktop` among its desktops ("KDE" for Plasma, "GNOME" for GNOME
+// and Ubuntu's "ubuntu:GNOME").
+bool InSession(std::string_view desktop) {
     const char* desktops = std::getenv("XDG_CURRENT_DESKTOP");
     std::string_view rest = desktops != nullptr ? desktops : "";
     while (!rest.empty()) {
         const std::size_t colon = rest.find(':');
-        if (rest.substr(0, colon) == "KDE") {
+        if (rest.substr(0, colon) == desktop) {
             return true;
         }
         rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
@@ -81,7 +85,7 @@ std::unique_ptr<WindowSource> FindWindowSource(std::string& why) {
     }
     // KDE Plasma: KWin on the session bus. Asked only in a Plasma session, so that a bird that
     // falls back to X11 on another desktop never maps libdbus-1 and what it brings.
-    if (!InPlasmaSession()) {
+    if (!InSession("KDE")) {
         why =
             "no window source for this compositor (no sway or Hyprland IPC socket, not niri, not a "
             "KDE Plasma session)";
@@ -95,9 +99,52 @@ std::unique_ptr<WindowSource> FindWindowSource(std::string& why) {
     return nullptr;
 }
 
+// What every Wayland realisation shares (the settings store, the shell, the lock, About) around
+// its own bird, menu and window news, and the program on them until it ends.
+void RunProgram(x11::MainLoop& loop, x11::GtkModuleLoader& gtk, WaylandFormsRuntime& forms,
+                WindowSystem& windows, BirdSurface& bird, PopupMenu& menu) {
+    x11::XdgRegistry registry(x11::XdgRegistry::DefaultConfigHome(),
+                              x11::XdgRegistry::DefaultSystemConfigDirs());
+    x11::X11Shell shell;
+    x11::LockFileMutex mutex(x11::LockFileMutex::DefaultRuntimeDir());
+    x11::LazyAboutView about(gtk, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
+    Lcg24Random random;
+    Platform platform{windows, bird, forms, registry, shell, mutex, menu, about, random};
+
+    Program program(platform);
+    program.Start();
+    loop.Run();
+}
+
+// GNOME Shell shows no layer-shell surface and tells no client where windows are: our Shell
+// extension draws the bird and reports the focused window.
+void RunOnGnome(std::string& whyNot) {
+    std::unique_ptr<GnomeShellLink> link =
+        GnomeShellLink::Connect(kSourceAnswerMs, x11::XdgRegistry::DefaultConfigHome(), whyNot);
+    if (link == nullptr) {
+        return;
+    }
+    x11::PollWaiter waiter;
+    x11::MainLoop loop(waiter);
+    link->Attach(loop);
+
+    // The GTK module (message boxes, About) opens GTK on the same compositor.
+    x11::GtkModuleLoader gtk(*link, x11::GtkDisplayKind::Wayland, "", loop, x11::ReadProgramPath());
+    WaylandFormsRuntime forms(*link, loop, gtk);
+    forms.AtEnd([&link] { link->Leave(); });
+    WaylandWindowSystem windows(*link);
+    GnomeBirdSurface bird(*link, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
+    GnomePopupMenu menu(*link);
+    RunProgram(loop, gtk, forms, windows, bird, menu);
+}
+
 }  // namespace
 
 void RunOnWayland(int, char**, std::string& whyNot) {
+    if (InSession("GNOME") && std::getenv("SWAYSOCK") == nullptr) {
+        RunOnGnome(whyNot);
+        return;
+    }
     std::unique_ptr<WaylandSession> session;
     try {
         session = std::make_unique<WaylandSession>();
@@ -121,19 +168,9 @@ void RunOnWayland(int, char**, std::string& whyNot) {
     forms.AtEnd([&source] { source->Leave(); });
     WaylandWindowSystem windows(*source);
     WaylandBirdSurface bird(*session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
-    x11::XdgRegistry registry(x11::XdgRegistry::DefaultConfigHome(),
-                              x11::XdgRegistry::DefaultSystemConfigDirs());
-    x11::X11Shell shell;
-    x11::LockFileMutex mutex(x11::LockFileMutex::DefaultRuntimeDir());
     // Outputs carry their own scale, which enlarges the bird's buffer: the logic draws at 1.
     x11::LazyPopupMenu menu(gtk, 1);
-    x11::LazyAboutView about(gtk, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
-    Lcg24Random random;
-    Platform platform{windows, bird, forms, registry, shell, mutex, menu, about, random};
-
-    Program program(platform);
-    program.Start();
-    loop.Run();
+    RunProgram(loop, gtk, forms, windows, bird, menu);
 }
 
 }  // namespace tb::wayland

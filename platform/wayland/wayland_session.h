@@ -26,7 +26,7 @@ class PointerTarget {
     virtual void OnPress(unsigned button, double x, double y) = 0;
 };
 
-class WaylandSession final : public x11::GtkHost, public x11::ConnectionWatch {
+class WaylandSession final : public x11::GtkHost, public x11::ConnectionWatch, public OutputList {
   public:
     // Connects to $WAYLAND_DISPLAY and reads the globals and outputs; throws with the one line
     // to say when the compositor cannot show a layer-shell bird.
@@ -42,11 +42,12 @@ class WaylandSession final : public x11::GtkHost, public x11::ConnectionWatch {
     int fd() const { return wl_display_get_fd(display_.get()); }
 
     // The outputs in the order the compositor announced them, the first as the primary.
-    const std::vector<OutputPlace>& outputs() const { return places_; }
+    const std::vector<OutputPlace>& outputs() const override { return places_; }
     // The output behind outputs()[index].
     wl_output* output(int index) const;
     // Bumped whenever an output comes, goes or changes.
-    std::uint64_t outputsEpoch() const { return outputsEpoch_; }
+    std::uint64_t outputsEpoch() const override { return outputsEpoch_; }
+    void Flush() override { wl_display_flush(display_.get()); }
 
     void SetPointerTarget(PointerTarget* target) { pointerTarget_ = target; }
     void SetLastPress(const x11::PressPlace& press) { lastPress_ = press; }

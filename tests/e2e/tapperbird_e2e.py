@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Tapperbird's end-to-end behaviours, written once as scenarios over a driver per desktop: the
-Linux program on X11 (x11_driver.py) or on a headless sway or KWin (sway_driver.py,
-kwin_driver.py), or Tapperbird.exe under Wine (wine_driver.py), each on a private desktop
-(desktop.py), and checked pixel by pixel against the built frames. A run picks the scenarios of one set: `suite` (what a user meets), `wm`
+Linux program on X11 (x11_driver.py) or on a headless sway, KWin or GNOME Shell
+(sway_driver.py, kwin_driver.py, gnome_driver.py), or Tapperbird.exe under Wine (wine_driver.py),
+each on a private desktop (desktop.py), and checked pixel by pixel against the built frames. A run picks the scenarios of one set: `suite` (what a user meets), `wm`
 (the visible frame, drawing and stacking under a window manager, X11), `dpi` (enlarged at high DPI
 and on two monitors, Wine) or `wayland` (what the bird does on sway and KWin).
 
-  tapperbird_e2e.py x11|wine|sway|kwin suite|wm|dpi|wayland|soak|no-display|display-option
+  tapperbird_e2e.py x11|wine|sway|kwin|gnome suite|wm|dpi|wayland|soak|no-display|display-option
       --program P [--assets DIR] [--artifacts DIR] [--seconds N]
       [--compositor --wm NAME (x11)] [--probe EXE --unit EXE --dpi N --monitors (wine)]
       [--pointer EXE (sway, kwin)] [--kwin-tool EXE (kwin)]
@@ -131,11 +131,14 @@ def choose(d, command):
                 separators[-1].append(y)
             else:
                 separators.append([y])
-    check(len(separators) == 2, f"expected two separators in the menu, saw {separators}")
-    s1, e1, s2 = separators[0][0], separators[0][-1], separators[1][0]
-    y = {"about": (top + s1) // 2, "start": (e1 + s2) // 2,
-         "donation": s2 + (bottom - s2) // 4, "exit": s2 + 3 * (bottom - s2) // 4}[command]
-    d.click((left + right) // 2, y)
+    if hasattr(d, "menu_item_point"):  # the Shell's menu: its items are asked for by name
+        d.click(*d.menu_item_point(command))
+    else:
+        check(len(separators) == 2, f"expected two separators in the menu, saw {separators}")
+        s1, e1, s2 = separators[0][0], separators[0][-1], separators[1][0]
+        y = {"about": (top + s1) // 2, "start": (e1 + s2) // 2,
+             "donation": s2 + (bottom - s2) // 4, "exit": s2 + 3 * (bottom - s2) // 4}[command]
+        d.click((left + right) // 2, y)
     wait_for(lambda: d.menu_rect() is None, 5, f"the menu stayed open after {command}")
 
 
@@ -207,7 +210,7 @@ def first_run_registers_at_startup(d):
     check(d.first_run_marker(), "the first run left no marker")
 
 
-@scenario(("sway", "kwin"), ("wayland",))
+@scenario(("sway", "kwin", "gnome"), ("wayland",))
 def on_wayland_the_bird_maps_no_x_library(d):
     """The bird on Wayland draws and listens through the compositor alone: the X libraries are
     opened only by a bird that runs on X11."""
@@ -278,7 +281,7 @@ def flies_to_a_new_window_rests_then_pecks(d):
              "the bird never pecked after settling", step=0.05)
 
 
-@scenario(("sway", "kwin"), ("wayland",))
+@scenario(("sway", "kwin", "gnome"), ("wayland",))
 def follows_focus_and_a_floating_move_within_0_3_s_on_either_frame(d):
     """On a header-bar window as on a framed one; the time from the change to the bird seen at
     the new perch, measured through screenshots (so a little late)."""
@@ -353,6 +356,63 @@ def a_press_on_the_bird_opens_the_menu_there_and_the_user_keeps_the_focus(d):
     time.sleep(3.5)  # settled again, for the next press
 
 
+@scenario("gnome", ("wayland",))
+def with_our_extension_disabled_it_falls_back_to_x11_saying_why(d):
+    """GNOME Shell with our extension disabled by the user (the program enabled it on its first
+    run, never again) and no X server: one line on why, then X11's own."""
+    d.disable_extension()
+    r = subprocess.run([d.path], env=d.env, capture_output=True, text=True, timeout=20)
+    lines = r.stderr.strip().splitlines()
+    check(r.returncode == 1 and len(lines) == 2 and
+          lines[0] == "tapperbird: no window information from this compositor: perching on X11 "
+                      "windows only (the Tapperbird extension is disabled in GNOME Shell)" and
+          lines[1].startswith("tapperbird: cannot open display"),
+          f"with the extension disabled: code {r.returncode}, said {lines!r}")
+    d.enable_extension()
+
+
+@scenario("gnome", ("wayland",))
+def a_press_opens_the_shells_menu_at_the_pointer_and_the_focus_stays(d):
+    """A press on a clear pixel of the bird's box reaches the window beneath and opens nothing;
+    each button on an opaque pixel opens the menu at the pointer, the user's window focused."""
+    d.activate(d.w1)
+    x, y = wait_perched(d, d.w1)
+    # The bird overlaps its window's edge by a few pixels only, where GTK takes a press for a
+    # resize: a window beneath, to the right, gets the press through the bird instead.
+    right = d.frame_rect(d.w1)[2]
+    beneath = d.open_window("beneath", right - 40, y - 40, 300, 200)
+    d.activate(d.w1)
+    wait_perched(d, d.w1)
+    time.sleep(3.5)  # past the settle delay, when a press opens the menu
+    through = [(i, j) for (i, j) in d.never_opaque if x + i > right + 8 and 20 < j < 60]
+    check(through, "no transparent pixel of the bird lies over the window beneath")
+    px, py = x + through[0][0], y + through[0][1]
+    d.click(px, py)
+    time.sleep(0.5)
+    check(d.menu_rect() is None, f"a press on the transparent pixel {through[0]} opened the menu")
+    # The Shell gives a press on a window that lacks the focus to the window as a focus click:
+    # GTK reports none, but the window takes the focus.
+    check((px, py) in d.presses(beneath) or d.foreground() == beneath,
+          f"the window beneath did not get the press at {(px, py)}")
+    d.destroy(beneath)
+    d.activate(d.w1)
+    for button in (1, 2, 3):
+        wait_perched(d, d.w1)
+        open_menu(d, button)
+        check(d.foreground() == d.w1, f"with the menu open the focus is {d.foreground()}")
+        d.shot(f"gnome-menu-button{button}")
+        left, _, _, bottom = d.frame_rect(d.w1)
+        d.click(left + 40, bottom - 40)  # a press into the window beneath dismisses it
+        wait_for(lambda: d.menu_rect() is None, 5, "the menu did not close")
+        wait_for(lambda: d.foreground() == d.w1, 3, f"after the menu the foreground is "
+                 f"{d.foreground()}")
+
+
+@scenario("gnome", ("wayland",))
+def run_at_startup_from_the_shells_menu(d):
+    run_at_startup_removes_and_restores_the_entry(d)
+
+
 @scenario(sets=("suite", "dpi"))
 def a_press_on_a_clear_pixel_passes_through_and_every_button_opens_the_menu(d):
     d.activate(d.w1)
@@ -398,7 +458,8 @@ def about_sends_the_bird_away_until_it_closes(d):
     about = open_about(d)
     left, top, right, bottom = d.frame_rect(about)
     check_hidden(d, "05-about", (left, top, right, bottom))
-    check(d.client_size(about) == about_size(d), f"About client area {d.client_size(about)}")
+    client = d.client_size(about)
+    check(client is None or client == about_size(d), f"About client area {client}")
     check(not d.places_own_windows or (abs(left + right - d.primary[0]) <= 4 and
                                        abs(top + bottom - d.primary[1]) <= 24),
           f"About not centred: {left, top, right, bottom}")
@@ -542,6 +603,45 @@ def perches_on_an_xwayland_window_on_the_frame_sway_draws(d):
 @scenario(sets=("suite", "dpi", "wayland"))
 def the_bird_never_became_the_foreground(d):
     check(not d.bird_was_foreground(), "the bird window became the foreground window")
+
+
+@scenario("gnome", ("wayland",))
+def only_the_program_drives_the_bird_and_its_end_hides_it(d):
+    """Another program on the session bus is refused by the extension, whatever it asks; the
+    program killed outright, the extension hides the bird within a second by itself."""
+    before = d.bird_rect()
+    check(not off_screen(d), "the bird is not on the screen to begin with")
+    for method, args in (("Hello", ["1"]), ("Show", ["1", "1", "10", "10", "43", "71"]),
+                         ("Hide", [])):
+        r = subprocess.run(["gdbus", "call", "--session", "--dest",
+                            "example.velmor.Tapperbird.Shell", "--object-path",
+                            "/example/velmor/Tapperbird/Shell", "--method",
+                            f"example.velmor.Tapperbird.Shell1.{method}", *args],
+                           env=d.env, capture_output=True, text=True, timeout=10)
+        check(r.returncode != 0 and "AccessDenied" in r.stderr,
+              f"a stranger's {method} got {r.stdout.strip() or r.stderr.strip()}")
+    check(d.bird_rect() == before, f"a stranger moved the bird to {d.bird_rect()}")
+    d.program.kill()
+    killed = time.time()
+    d.program.wait()
+    wait_for(lambda: off_screen(d), 1, "the bird stayed a second after the program died")
+    log(f"hidden {(time.time() - killed) * 1000:.0f} ms after the program died")
+
+
+@scenario("gnome", ("wayland",))
+def an_extension_the_shell_loads_at_the_next_login_is_announced_once(d):
+    """Installed after the Shell started (here: the Shell made to forget it): one notification
+    in plain words, only the first time, and the X11 fall-back each time."""
+    d.forget_extension()
+    notices = ("Main.messageTray.getSources().filter(s => s.title === 'Tapperbird')"
+               ".reduce((n, s) => n + s.notifications.length, 0)")
+    for run in range(2):
+        r = subprocess.run([d.path], env=d.env, capture_output=True, text=True, timeout=20)
+        lines = r.stderr.strip().splitlines()
+        check(lines and lines[0].endswith("(GNOME Shell loads the newly installed Tapperbird "
+                                          "extension at the next login)"),
+              f"run {run + 1} with the extension unknown to the Shell said {lines!r}")
+        check(d.eval_js(notices) == 1, f"after run {run + 1}: {d.eval_js(notices)} notifications")
 
 
 def said_since(d, mark):
@@ -781,7 +881,7 @@ def run_no_display(program, option):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("desktop", choices=["x11", "wine", "sway", "kwin"])
+    parser.add_argument("desktop", choices=["x11", "wine", "sway", "kwin", "gnome"])
     parser.add_argument("mode", choices=["suite", "wm", "dpi", "wayland", "soak", "no-display",
                                          "display-option"])
     parser.add_argument("--program", required=True)
@@ -817,6 +917,8 @@ def main():
             from sway_driver import SwayDriver as Driver
         elif args.desktop == "kwin":
             from kwin_driver import KwinDriver as Driver
+        elif args.desktop == "gnome":
+            from gnome_driver import GnomeDriver as Driver
         else:
             from wine_driver import WineDriver as Driver
         with Driver(args) as d:

@@ -1,7 +1,7 @@
 // BMP decoding for the built-in frames; see bmp_frame.h.
 #include "platform/linux/bmp_frame.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 namespace {
 
 std::uint32_t ReadU32(std::span<const std::uint8_t> b, std::size_t at) {
@@ -84,4 +84,4 @@ std::vector<std::uint8_t> OpacityMaskBits(const DecodedFrame& frame) {
     return bits;
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 struct DecodedFrame {
     int width = 0;
@@ -25,4 +25,4 @@ DecodedFrame EnlargeFrame(const DecodedFrame& frame, int factor);
 // first, as XCreateBitmapFromData reads them.
 std::vector<std::uint8_t> OpacityMaskBits(const DecodedFrame& frame);
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

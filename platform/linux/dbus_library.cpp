@@ -3,7 +3,7 @@
 
 #include "platform/linux/library_binder.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 namespace {
 
 struct LoadedDbus {
@@ -87,4 +87,4 @@ bool DbusMessagesQueued(DBusConnection* bus) {
     return bus != nullptr && Dbus()->connectionGetDispatchStatus(bus) == DBUS_DISPATCH_DATA_REMAINS;
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

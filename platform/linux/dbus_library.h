@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 struct DbusLibrary {
     decltype(&dbus_error_init) errorInit;
@@ -89,4 +89,4 @@ DbusConnection OpenSessionBus(std::string& why);
 // see them.
 bool DbusMessagesQueued(DBusConnection* bus);
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

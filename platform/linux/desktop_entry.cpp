@@ -15,7 +15,7 @@
 
 #include "platform/linux/glib_library.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 namespace {
 
 // GLib, or the one line that says why the entry cannot be read or written without it.
@@ -344,4 +344,4 @@ DisabledEntry DisableEntry(std::string_view existing, bool keepFile) {
     return {DisabledEntry::Action::Write, ToData(file.get(), added)};
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 inline constexpr std::string_view kIconName = "tapperbird";
 
@@ -46,4 +46,4 @@ struct DisabledEntry {
 // it is.
 DisabledEntry DisableEntry(std::string_view existing, bool keepFile);
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -5,9 +5,9 @@
 
 #include "platform/linux/glib_library.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
-void X11Shell::Open(std::string_view target) {
+void DesktopShell::Open(std::string_view target) {
     const GlibLibrary* glib = Glib();
     if (target.empty() || glib == nullptr) {
         return;
@@ -37,4 +37,4 @@ void X11Shell::Open(std::string_view target) {
     }
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -3,12 +3,12 @@
 
 #include "platform/shell.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
-class X11Shell final : public Shell {
+class DesktopShell final : public Shell {
   public:
     // GIO's default handler first, then xdg-open; a target nobody takes is dropped silently.
     void Open(std::string_view target) override;
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

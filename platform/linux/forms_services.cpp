@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 Rect BoundsOfMonitors(std::span<const Monitor> monitors) {
     if (monitors.empty()) {
@@ -29,4 +29,4 @@ void ShowMessageBox(GtkModuleLoader& gtk, std::string_view text, std::string_vie
                  static_cast<int>(text.size()), text.data());
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

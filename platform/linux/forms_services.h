@@ -8,7 +8,7 @@
 #include "platform/forms_runtime.h"
 #include "platform/linux/gtk_loader.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 // The rectangle that holds every monitor; empty when there is none.
 Rect BoundsOfMonitors(std::span<const Monitor> monitors);
@@ -18,4 +18,4 @@ Rect BoundsOfMonitors(std::span<const Monitor> monitors);
 void ShowMessageBox(GtkModuleLoader& gtk, std::string_view text, std::string_view title,
                     std::int32_t style);
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

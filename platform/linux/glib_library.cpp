@@ -3,7 +3,7 @@
 
 #include "platform/linux/library_binder.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 namespace {
 
 struct LoadedGlib {
@@ -66,4 +66,4 @@ const GioLibrary* Gio() {
     return loaded.ok ? &loaded.f : nullptr;
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -10,7 +10,7 @@
 
 #include <memory>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 struct GlibLibrary {
     decltype(&g_free) free;
@@ -66,4 +66,4 @@ struct GlibErrorFree {
 };
 using GlibError = std::unique_ptr<GError, GlibErrorFree>;
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -3,7 +3,7 @@
 
 #include <glib.h>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 namespace {
 
 struct ConnectionSource {
@@ -103,4 +103,4 @@ void GlibLoop::Run() {
     g_main_loop_unref(loop);
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

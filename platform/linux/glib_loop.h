@@ -5,7 +5,7 @@
 
 #include "platform/linux/main_loop.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 class GlibLoop final : public GuestLoop {
   public:
@@ -29,4 +29,4 @@ class GlibLoop final : public GuestLoop {
     std::vector<Connection> connections_;
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

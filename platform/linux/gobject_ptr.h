@@ -5,7 +5,7 @@
 
 #include <memory>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 struct GObjectUnref {
     void operator()(gpointer object) const { g_object_unref(object); }
@@ -13,4 +13,4 @@ struct GObjectUnref {
 template <typename T>
 using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

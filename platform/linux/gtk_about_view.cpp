@@ -11,7 +11,7 @@
 #include "platform/units.h"
 #include "platform/linux/gtk_pixbuf.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 namespace {
 
 // The classic face where it is installed, else one with its metrics (fontconfig would otherwise
@@ -283,4 +283,4 @@ gboolean GtkAboutView::OnLinkRelease(GtkWidget* widget, GdkEventButton* event, g
     return TRUE;
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -12,7 +12,7 @@
 #include "platform/linux/gobject_ptr.h"
 #include "platform/linux/gtk_module.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 class GtkAboutView final : public AboutView, public OwnTopLevel {
   public:
@@ -63,4 +63,4 @@ class GtkAboutView final : public AboutView, public OwnTopLevel {
     AboutViewEvents* events_ = nullptr;
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

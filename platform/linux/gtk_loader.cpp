@@ -12,7 +12,7 @@
 
 #include "platform/linux/gtk_module_path.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 void GtkModuleLoader::LibraryClose::operator()(void* handle) const {
     // GTK cannot be unloaded; the module is opened with RTLD_NODELETE, so this only drops the
@@ -221,4 +221,4 @@ WindowHandle LazyAboutView::Handle() const {
     return view_ != nullptr ? view_->Handle() : 0;
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -14,7 +14,7 @@
 #include "platform/linux/gtk_module_path.h"
 #include "platform/linux/main_loop.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 class GtkModuleLoader {
   public:
@@ -88,4 +88,4 @@ class LazyAboutView final : public AboutView {
     std::unique_ptr<AboutView> view_;
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

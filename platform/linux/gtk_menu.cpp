@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 GtkPopupMenu::GtkPopupMenu(GtkHost& host, int scale, bool onWayland)
     : host_(host), onWayland_(onWayland) {
@@ -208,4 +208,4 @@ gboolean GtkPopupMenu::DeliverCommand(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -13,7 +13,7 @@
 #include "platform/linux/gtk_module.h"
 #include "platform/linux/layer_anchor.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 class GtkPopupMenu final : public PopupMenu {
   public:
@@ -65,4 +65,4 @@ class GtkPopupMenu final : public PopupMenu {
     guint hideAnchor_ = 0;  // the idle callback that takes the anchor down
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -13,7 +13,7 @@
 #include "platform/menu.h"
 #include "platform/linux/main_loop.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 // One of the module's top-level windows, as the program's "make top-most" sees it.
 class OwnTopLevel {
@@ -77,4 +77,4 @@ inline constexpr const char* kGtkModuleFile = "libtapperbird-gtk.so";
 using GtkModuleOpen = GtkModule* (*)(int abi, GtkHost* host, GtkDisplayKind kind,
                                      const char* display, char* error, std::size_t errorSize);
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

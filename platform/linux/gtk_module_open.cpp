@@ -16,7 +16,7 @@
 #include "platform/linux/gtk_menu.h"
 #include "platform/linux/gtk_pixbuf.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 namespace {
 
 // One environment variable changed for the duration of a scope, then put back as it was (unset
@@ -92,12 +92,13 @@ class Module final : public GtkModule {
 };
 
 }  // namespace
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop
 
-extern "C" __attribute__((visibility("default"))) tb::x11::GtkModule* tapperbird_gtk_module_open(
-    int abi, tb::x11::GtkHost* host, tb::x11::GtkDisplayKind kind, const char* display, char* error,
-    std::size_t errorSize) {
-    using namespace tb::x11;
+extern "C" __attribute__((visibility("default"))) tb::linux_desktop::GtkModule*
+tapperbird_gtk_module_open(int abi, tb::linux_desktop::GtkHost* host,
+                           tb::linux_desktop::GtkDisplayKind kind, const char* display, char* error,
+                           std::size_t errorSize) {
+    using namespace tb::linux_desktop;
     if (abi != kGtkModuleAbi || host == nullptr ||
         (kind != GtkDisplayKind::X11 && kind != GtkDisplayKind::Wayland)) {
         std::snprintf(error, errorSize, "it was built for another version of the program");

@@ -14,7 +14,7 @@
 
 #include "platform/linux/gtk_module.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 namespace {
 
 // Far above what the module weighs with its debugging data; below what a planted file could use
@@ -234,4 +234,4 @@ void* LoadGtkModule(const FoundModule& module, std::string& reason) {
     return handle;
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

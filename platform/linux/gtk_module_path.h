@@ -9,7 +9,7 @@
 
 #include "platform/linux/unique_fd.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 // A module fit to load, held open (so a package removed after the start does not take the menu
 // with it), or why there is none.
@@ -34,4 +34,4 @@ FoundModule FindGtkModule(int programFolder, const std::string& folderName,
 // Null, with dlerror()'s words (naming a missing library, say) in `reason`, when it will not load.
 void* LoadGtkModule(const FoundModule& module, std::string& reason);
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

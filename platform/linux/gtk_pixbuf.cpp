@@ -3,7 +3,7 @@
 
 #include <vector>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 GObjectPtr<GdkPixbuf> PixbufFromPng(std::span<const std::uint8_t> png, int scale) {
     if (png.empty()) {
@@ -48,4 +48,4 @@ void SetIconsFromPngs(GtkWindow* window, std::span<const std::span<const std::ui
     g_list_free(list);  // the window took its own references
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -8,7 +8,7 @@
 
 #include "platform/linux/gobject_ptr.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 // The decoded picture enlarged `scale` times pixel for pixel, or null when the bytes are empty or
 // not a PNG.
@@ -17,4 +17,4 @@ GObjectPtr<GdkPixbuf> PixbufFromPng(std::span<const std::uint8_t> png, int scale
 // Sets the window's icons (or the default icons when `window` is null) from PNG renderings.
 void SetIconsFromPngs(GtkWindow* window, std::span<const std::span<const std::uint8_t>> pngs);
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -7,7 +7,7 @@
 
 #include "platform/linux/library_binder.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 // Its header gives the types; the library itself is looked up at run time.
 struct LayerAnchor::Functions {
@@ -120,4 +120,4 @@ void LayerAnchor::Hide() {
     gtk_widget_hide(window_.get());
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -10,7 +10,7 @@
 
 #include "platform/linux/gobject_ptr.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 class LayerAnchor {
   public:
@@ -38,4 +38,4 @@ class LayerAnchor {
     GObjectPtr<GtkWidget> window_;
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 class LibraryBinder {
   public:
@@ -50,4 +50,4 @@ class LibraryBinder {
     bool ok_ = false;
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

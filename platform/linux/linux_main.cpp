@@ -34,7 +34,7 @@ int Start(int argc, char** argv) {
     const bool onWayland = waylandDisplay != nullptr && waylandDisplay[0] != '\0';
     if (choice == Choice::Wayland || (choice == Choice::Either && onWayland)) {
         std::string whyNot;
-        tb::wayland::RunOnWayland(argc, argv, whyNot);
+        tb::linux_desktop::wayland::RunOnWayland(argc, argv, whyNot);
         if (choice == Choice::Wayland) {
             std::fprintf(stderr, "tapperbird: cannot run on Wayland: %s\n", whyNot.c_str());
             return 1;
@@ -45,7 +45,7 @@ int Start(int argc, char** argv) {
                      whyNot.c_str());
         std::fflush(stderr);
     }
-    tb::x11::RunOnX11(argc, argv);
+    tb::linux_desktop::x11::RunOnX11(argc, argv);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 std::string LockFileMutex::DefaultRuntimeDir() {
     // Only the user's private runtime folder: in a shared temporary folder anyone could place a
@@ -40,4 +40,4 @@ void LockFileMutex::Create(std::string_view name) {
     path_ = std::move(file);
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

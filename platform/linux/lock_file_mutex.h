@@ -8,7 +8,7 @@
 #include "platform/mutex.h"
 #include "platform/linux/unique_fd.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 class LockFileMutex final : public NamedMutex {
   public:
@@ -26,4 +26,4 @@ class LockFileMutex final : public NamedMutex {
     UniqueFd fd_;
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <limits>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 std::int64_t PollWaiter::NowUs() {
     timespec now{};
@@ -239,4 +239,4 @@ void MainLoop::HandOver(GuestLoop& guest) {
     }
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -14,7 +14,7 @@
 
 #include "platform/forms_runtime.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 // The connection the loop waits on.
 class ConnectionWatch {
@@ -111,4 +111,4 @@ class MainLoop {
     std::uint64_t lastSwitchOn_ = 0;
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

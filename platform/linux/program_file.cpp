@@ -4,7 +4,7 @@
 #include <limits.h>
 #include <unistd.h>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 std::string ReadProgramPath() {
     char buffer[PATH_MAX];
@@ -15,4 +15,4 @@ std::string ReadProgramPath() {
     return {};
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -3,10 +3,10 @@
 
 #include <string>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 // The program file's full path; empty when the system cannot tell (rather than a bare name, which
 // would start whatever else of that name is on the path).
 std::string ReadProgramPath();
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

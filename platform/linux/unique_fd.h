@@ -6,7 +6,7 @@
 
 #include <utility>
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 // A POSIX file descriptor.
 class UniqueFd {
@@ -37,4 +37,4 @@ class UniqueFd {
     int fd_ = -1;
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

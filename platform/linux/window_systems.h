@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace tb {
+namespace tb::linux_desktop {
 
 namespace x11 {
 // Runs the program on the X server of --display or $DISPLAY; throws with the one line to say
@@ -20,4 +20,4 @@ namespace wayland {
 void RunOnWayland(int argc, char** argv, std::string& whyNot);
 }  // namespace wayland
 
-}  // namespace tb
+}  // namespace tb::linux_desktop

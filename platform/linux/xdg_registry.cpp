@@ -20,7 +20,7 @@
 #include "platform/linux/desktop_entry.h"
 #include "platform/linux/unique_fd.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 namespace {
 
 constexpr std::string_view kRunKeyParts[] = {"Software", "Microsoft", "Windows", "CurrentVersion",
@@ -586,4 +586,4 @@ RegResult XdgRegistry::CloseKey(KeyHandle key) {
     return kErrorSuccess;
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -8,7 +8,7 @@
 
 #include "platform/registry.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 
 class XdgRegistry final : public Registry {
   public:
@@ -74,4 +74,4 @@ class XdgRegistry final : public Registry {
     KeyHandle nextHandle_ = 0x1000;
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
-std::vector<Rect> OpaqueRegion(const x11::DecodedFrame& frame, int scale) {
+std::vector<Rect> OpaqueRegion(const DecodedFrame& frame, int scale) {
     std::vector<Rect> rects;
     // The runs of the row above still open, as indexes into `rects`; a run that continues
     // unchanged into the next row grows downwards instead of adding a rectangle.
@@ -62,4 +62,4 @@ int OutputFor(std::span<const OutputPlace> outputs, const Rect& box) {
     return best;
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -9,12 +9,12 @@
 #include "platform/linux/bmp_frame.h"
 #include "platform/types.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 // The frame's opaque pixels as rectangles, each pixel `scale` x `scale`: a run of opaque pixels
 // in a row, grown downwards while the rows below have the same run. Presses on any other pixel of
 // the bird's box go to the window beneath.
-std::vector<Rect> OpaqueRegion(const x11::DecodedFrame& frame, int scale);
+std::vector<Rect> OpaqueRegion(const DecodedFrame& frame, int scale);
 
 // One output as the bird sees it: its place in the compositor's global space (logical pixels)
 // and its whole-number scale.
@@ -39,4 +39,4 @@ class OutputList {
 // out of sight.
 int OutputFor(std::span<const OutputPlace> outputs, const Rect& box);
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

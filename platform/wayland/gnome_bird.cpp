@@ -5,7 +5,7 @@
 
 #include "assets/assets.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 GnomeBirdSurface::GnomeBirdSurface(GnomeShellLink& link, float twipsPerPixelX, float twipsPerPixelY)
     : link_(link), tppX_(twipsPerPixelX), tppY_(twipsPerPixelY) {
@@ -96,7 +96,7 @@ bool GnomePopupMenu::IsChecked(MenuItem item) const {
 }
 
 void GnomePopupMenu::Popup() {
-    const x11::PressPlace press = link_.LastPress();
+    const PressPlace press = link_.LastPress();
     link_.ShowMenu({press.rootX, press.rootY}, lines_);
 }
 
@@ -110,4 +110,4 @@ void GnomePopupMenu::OnMenuCommand(MenuItem item) {
     }
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

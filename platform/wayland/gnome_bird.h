@@ -9,7 +9,7 @@
 #include "platform/menu.h"
 #include "platform/wayland/gnome_shell.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 // The bird's handle: never a window id the Shell reports.
 inline constexpr WindowHandle kGnomeBirdHandle = 0x7fff'ffff'0000'0001;
@@ -70,4 +70,4 @@ class GnomePopupMenu final : public PopupMenu, private MenuEvents {
     std::vector<GnomeShellLink::MenuLine> lines_;
 };
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

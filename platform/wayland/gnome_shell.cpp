@@ -12,7 +12,7 @@
 
 #include "platform/linux/dbus_library.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 namespace {
 
 // Numbers beyond any desktop: a sender gone wrong, not a window.
@@ -31,7 +31,7 @@ std::int64_t NowMs() {
 // One argument of D-Bus type `Type` into `out`, moving on; false when the type differs.
 template <int Type, typename T>
 bool Take(DBusMessageIter& it, T& out) {
-    const x11::DbusLibrary& d = *x11::Dbus();
+    const DbusLibrary& d = *Dbus();
     if (d.messageIterGetArgType(&it) != Type) {
         return false;
     }
@@ -50,7 +50,7 @@ bool TakeInt(DBusMessageIter& it, std::int32_t& out, std::int32_t low, std::int3
 }
 
 bool AtEnd(DBusMessageIter& it) {
-    return x11::Dbus()->messageIterGetArgType(&it) == DBUS_TYPE_INVALID;
+    return Dbus()->messageIterGetArgType(&it) == DBUS_TYPE_INVALID;
 }
 
 bool ReadWindow(DBusMessageIter& it, ShellNews& news) {
@@ -70,7 +70,7 @@ bool ReadWindow(DBusMessageIter& it, ShellNews& news) {
 }
 
 bool ReadMonitors(DBusMessageIter& it, ShellNews& news) {
-    const x11::DbusLibrary& d = *x11::Dbus();
+    const DbusLibrary& d = *Dbus();
     if (d.messageIterGetArgType(&it) != DBUS_TYPE_ARRAY) {
         return false;
     }
@@ -103,10 +103,10 @@ bool ReadMonitors(DBusMessageIter& it, ShellNews& news) {
 
 // Tells the user with one of the desktop's own notifications, which stays in its list until read.
 void Notify(DBusConnection* bus, const std::string& text, int timeoutMs) {
-    const x11::DbusLibrary& d = *x11::Dbus();
-    x11::DbusMessage call(d.messageNewMethodCall("org.freedesktop.Notifications",
-                                                 "/org/freedesktop/Notifications",
-                                                 "org.freedesktop.Notifications", "Notify"));
+    const DbusLibrary& d = *Dbus();
+    DbusMessage call(d.messageNewMethodCall("org.freedesktop.Notifications",
+                                            "/org/freedesktop/Notifications",
+                                            "org.freedesktop.Notifications", "Notify"));
     DBusMessageIter it, none;
     d.messageIterInitAppend(call.get(), &it);
     const char* app = "Tapperbird";
@@ -125,8 +125,7 @@ void Notify(DBusConnection* bus, const std::string& text, int timeoutMs) {
     d.messageIterOpenContainer(&it, DBUS_TYPE_ARRAY, "{sv}", &none);
     d.messageIterCloseContainer(&it, &none);
     d.messageIterAppendBasic(&it, DBUS_TYPE_INT32, &expires);
-    x11::DbusMessage(
-        d.connectionSendWithReplyAndBlock(bus, call.get(), timeoutMs, x11::DbusError().get()));
+    DbusMessage(d.connectionSendWithReplyAndBlock(bus, call.get(), timeoutMs, DbusError().get()));
 }
 
 // A marker file under the program's settings folder; true when it is there.
@@ -145,24 +144,24 @@ void Mark(const std::string& configHome, const char* name) {
 }
 
 // A call to GNOME Shell's extension service, its answer or null.
-x11::DbusMessage AskShellExtensions(DBusConnection* bus, const char* method, int timeoutMs) {
-    const x11::DbusLibrary& d = *x11::Dbus();
-    x11::DbusMessage call(d.messageNewMethodCall("org.gnome.Shell", "/org/gnome/Shell",
-                                                 "org.gnome.Shell.Extensions", method));
+DbusMessage AskShellExtensions(DBusConnection* bus, const char* method, int timeoutMs) {
+    const DbusLibrary& d = *Dbus();
+    DbusMessage call(d.messageNewMethodCall("org.gnome.Shell", "/org/gnome/Shell",
+                                            "org.gnome.Shell.Extensions", method));
     const char* uuid = kExtensionUuid;
     d.messageAppendArgs(call.get(), DBUS_TYPE_STRING, &uuid, DBUS_TYPE_INVALID);
-    return x11::DbusMessage(
-        d.connectionSendWithReplyAndBlock(bus, call.get(), timeoutMs, x11::DbusError().get()));
+    return DbusMessage(
+        d.connectionSendWithReplyAndBlock(bus, call.get(), timeoutMs, DbusError().get()));
 }
 
 // Our extension not on the bus: enabled when the Shell knows it and the program never enabled it
 // before; false with the reason otherwise.
 bool StartExtension(DBusConnection* bus, int timeoutMs, const std::string& configHome,
                     std::string& why) {
-    const x11::DbusLibrary& d = *x11::Dbus();
+    const DbusLibrary& d = *Dbus();
     constexpr const char* kEnabledOnce = "gnome-extension-enabled";
     constexpr const char* kLoginSaid = "gnome-extension-login-said";
-    x11::DbusMessage info = AskShellExtensions(bus, "GetExtensionInfo", timeoutMs);
+    DbusMessage info = AskShellExtensions(bus, "GetExtensionInfo", timeoutMs);
     DBusMessageIter it, entries;
     if (info == nullptr || d.messageIterInit(info.get(), &it) == 0 ||
         d.messageIterGetArgType(&it) != DBUS_TYPE_ARRAY) {
@@ -203,15 +202,15 @@ bool StartExtension(DBusConnection* bus, int timeoutMs, const std::string& confi
     return true;
 }
 
-x11::DbusMessage BusCall(const char* method) {
-    return x11::DbusMessage(x11::Dbus()->messageNewMethodCall(
-        "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", method));
+DbusMessage BusCall(const char* method) {
+    return DbusMessage(Dbus()->messageNewMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                    "org.freedesktop.DBus", method));
 }
 
 }  // namespace
 
 ShellMessage ReadShellMessage(DBusMessage* message, ShellNews& news) {
-    const x11::DbusLibrary& d = *x11::Dbus();
+    const DbusLibrary& d = *Dbus();
     const char* interface = d.messageGetInterface(message);
     const char* name = d.messageGetMember(message);
     if (d.messageGetType(message) != DBUS_MESSAGE_TYPE_METHOD_CALL || interface == nullptr ||
@@ -265,12 +264,12 @@ ShellMessage ReadShellMessage(DBusMessage* message, ShellNews& news) {
 std::unique_ptr<GnomeShellLink> GnomeShellLink::Connect(int timeoutMs,
                                                         const std::string& configHome,
                                                         std::string& why) {
-    x11::DbusConnection bus = x11::OpenSessionBus(why);
+    DbusConnection bus = OpenSessionBus(why);
     if (bus == nullptr) {
         return nullptr;
     }
-    const x11::DbusLibrary* d = x11::Dbus();
-    x11::DbusError error;
+    const DbusLibrary* d = Dbus();
+    DbusError error;
     if (d->busNameHasOwner(bus.get(), "org.gnome.Shell", nullptr) == 0) {
         why = "GNOME Shell is not on the session bus";
         return nullptr;
@@ -295,7 +294,7 @@ std::unique_ptr<GnomeShellLink> GnomeShellLink::Connect(int timeoutMs,
     auto owner = BusCall("GetNameOwner");
     const char* shellName = kShellBusName;
     d->messageAppendArgs(owner.get(), DBUS_TYPE_STRING, &shellName, DBUS_TYPE_INVALID);
-    x11::DbusMessage ownerReply(
+    DbusMessage ownerReply(
         d->connectionSendWithReplyAndBlock(b, owner.get(), timeoutMs, error.get()));
     const char* unique = nullptr;
     if (ownerReply == nullptr || d->messageGetArgs(ownerReply.get(), error.get(), DBUS_TYPE_STRING,
@@ -305,12 +304,11 @@ std::unique_ptr<GnomeShellLink> GnomeShellLink::Connect(int timeoutMs,
     }
     link->extension_ = unique;
 
-    x11::DbusMessage hello(
+    DbusMessage hello(
         d->messageNewMethodCall(link->extension_.c_str(), kShellPath, kShellInterface, "Hello"));
     dbus_uint32_t version = kShellVersion;
     d->messageAppendArgs(hello.get(), DBUS_TYPE_UINT32, &version, DBUS_TYPE_INVALID);
-    x11::DbusMessage answer(
-        d->connectionSendWithReplyAndBlock(b, hello.get(), timeoutMs, error.get()));
+    DbusMessage answer(d->connectionSendWithReplyAndBlock(b, hello.get(), timeoutMs, error.get()));
     dbus_uint32_t theirs = 0;
     if (answer == nullptr || d->messageGetArgs(answer.get(), error.get(), DBUS_TYPE_UINT32, &theirs,
                                                DBUS_TYPE_INVALID) == 0) {
@@ -337,12 +335,12 @@ std::unique_ptr<GnomeShellLink> GnomeShellLink::Connect(int timeoutMs,
     return link;
 }
 
-GnomeShellLink::GnomeShellLink(x11::DbusConnection bus) : bus_(std::move(bus)) {}
+GnomeShellLink::GnomeShellLink(DbusConnection bus) : bus_(std::move(bus)) {}
 
 GnomeShellLink::~GnomeShellLink() = default;
 
 void GnomeShellLink::Send(DBusMessage* message) {
-    const x11::DbusLibrary& d = *x11::Dbus();
+    const DbusLibrary& d = *Dbus();
     d.messageSetNoReply(message, 1);
     d.connectionSend(bus_.get(), message, nullptr);
 }
@@ -351,9 +349,8 @@ void GnomeShellLink::Show(int frame, int scale, Point topLeft, Size size) {
     if (bus_ == nullptr || extension_.empty()) {
         return;
     }
-    const x11::DbusLibrary& d = *x11::Dbus();
-    x11::DbusMessage m(
-        d.messageNewMethodCall(extension_.c_str(), kShellPath, kShellInterface, "Show"));
+    const DbusLibrary& d = *Dbus();
+    DbusMessage m(d.messageNewMethodCall(extension_.c_str(), kShellPath, kShellInterface, "Show"));
     dbus_uint32_t f = static_cast<dbus_uint32_t>(frame), s = static_cast<dbus_uint32_t>(scale);
     dbus_int32_t x = topLeft.x, y = topLeft.y, w = size.cx, h = size.cy;
     d.messageAppendArgs(m.get(), DBUS_TYPE_UINT32, &f, DBUS_TYPE_UINT32, &s, DBUS_TYPE_INT32, &x,
@@ -366,8 +363,8 @@ void GnomeShellLink::Hide() {
     if (bus_ == nullptr || extension_.empty()) {
         return;
     }
-    x11::DbusMessage m(
-        x11::Dbus()->messageNewMethodCall(extension_.c_str(), kShellPath, kShellInterface, "Hide"));
+    DbusMessage m(
+        Dbus()->messageNewMethodCall(extension_.c_str(), kShellPath, kShellInterface, "Hide"));
     Send(m.get());
 }
 
@@ -375,8 +372,8 @@ void GnomeShellLink::ShowMenu(Point at, std::span<const MenuLine> lines) {
     if (bus_ == nullptr || extension_.empty()) {
         return;
     }
-    const x11::DbusLibrary& d = *x11::Dbus();
-    x11::DbusMessage m(
+    const DbusLibrary& d = *Dbus();
+    DbusMessage m(
         d.messageNewMethodCall(extension_.c_str(), kShellPath, kShellInterface, "ShowMenu"));
     DBusMessageIter it, array;
     d.messageIterInitAppend(m.get(), &it);
@@ -404,9 +401,9 @@ void GnomeShellLink::ShowMenu(Point at, std::span<const MenuLine> lines) {
     Send(m.get());
 }
 
-void GnomeShellLink::Attach(x11::MainLoop& loop) {
+void GnomeShellLink::Attach(MainLoop& loop) {
     int fd = -1;
-    if (bus_ != nullptr && x11::Dbus()->connectionGetUnixFd(bus_.get(), &fd) != 0) {
+    if (bus_ != nullptr && Dbus()->connectionGetUnixFd(bus_.get(), &fd) != 0) {
         loop_ = &loop;
         loop.WatchConnection(fd, *this);
     }
@@ -419,7 +416,7 @@ void GnomeShellLink::Leave() {
 
 void GnomeShellLink::Flush() {
     if (bus_ != nullptr) {
-        x11::Dbus()->connectionFlush(bus_.get());
+        Dbus()->connectionFlush(bus_.get());
     }
 }
 
@@ -441,14 +438,14 @@ bool GnomeShellLink::PrepareToWait() {
 }
 
 bool GnomeShellLink::EventsQueued() {
-    return x11::DbusMessagesQueued(bus_.get());
+    return DbusMessagesQueued(bus_.get());
 }
 
 void GnomeShellLink::DispatchEvents() {
     if (bus_ == nullptr) {
         return;
     }
-    if (x11::Dbus()->connectionReadWrite(bus_.get(), 0) == 0) {
+    if (Dbus()->connectionReadWrite(bus_.get(), 0) == 0) {
         Lose("the session bus closed", true);
         return;
     }
@@ -456,9 +453,9 @@ void GnomeShellLink::DispatchEvents() {
 }
 
 bool GnomeShellLink::HandleMessages() {
-    const x11::DbusLibrary& d = *x11::Dbus();
+    const DbusLibrary& d = *Dbus();
     while (bus_ != nullptr) {
-        x11::DbusMessage message(d.connectionPopMessage(bus_.get()));
+        DbusMessage message(d.connectionPopMessage(bus_.get()));
         if (message == nullptr) {
             break;
         }
@@ -471,7 +468,7 @@ bool GnomeShellLink::HandleMessages() {
 }
 
 void GnomeShellLink::Handle(DBusMessage* message) {
-    const x11::DbusLibrary& d = *x11::Dbus();
+    const DbusLibrary& d = *Dbus();
     const char* sender = d.messageGetSender(message);
     if (d.messageIsSignal(message, "org.freedesktop.DBus", "NameOwnerChanged") != 0) {
         const char *name = nullptr, *before = nullptr, *after = nullptr;
@@ -484,7 +481,7 @@ void GnomeShellLink::Handle(DBusMessage* message) {
                 // Back (the extension enabled again): greeted as at the start; an extension of
                 // another version stays silent, and the bird hidden.
                 extension_ = after;
-                x11::DbusMessage hello(
+                DbusMessage hello(
                     d.messageNewMethodCall(after, kShellPath, kShellInterface, "Hello"));
                 dbus_uint32_t version = kShellVersion;
                 d.messageAppendArgs(hello.get(), DBUS_TYPE_UINT32, &version, DBUS_TYPE_INVALID);
@@ -534,13 +531,13 @@ void GnomeShellLink::Handle(DBusMessage* message) {
     }
     if (d.messageGetNoReply(message) == 0) {
         const bool heard = read != ShellMessage::NotOurs && read != ShellMessage::Malformed;
-        x11::DbusMessage reply(heard ? d.messageNewMethodReturn(message)
-                                     : d.messageNewError(message,
-                                                         !fromShell ? DBUS_ERROR_ACCESS_DENIED
-                                                         : read == ShellMessage::Malformed
-                                                             ? DBUS_ERROR_INVALID_ARGS
-                                                             : DBUS_ERROR_UNKNOWN_METHOD,
-                                                         "not heard"));
+        DbusMessage reply(heard ? d.messageNewMethodReturn(message)
+                                : d.messageNewError(message,
+                                                    !fromShell ? DBUS_ERROR_ACCESS_DENIED
+                                                    : read == ShellMessage::Malformed
+                                                        ? DBUS_ERROR_INVALID_ARGS
+                                                        : DBUS_ERROR_UNKNOWN_METHOD,
+                                                    "not heard"));
         if (reply != nullptr) {
             d.connectionSend(bus_.get(), reply.get(), nullptr);
         }
@@ -570,4 +567,4 @@ void GnomeShellLink::Lose(const char* why, bool busGone) {
     }
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -19,7 +19,7 @@
 #include "platform/wayland/bird_pixels.h"
 #include "platform/wayland/window_source.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 // The names both sides agree on. The interfaces carry their version in their names; Hello
 // checks it once more.
@@ -62,8 +62,8 @@ class ShellPressTarget {
 };
 
 class GnomeShellLink final : public WindowSource,
-                             public x11::ConnectionWatch,
-                             public x11::GtkHost,
+                             public ConnectionWatch,
+                             public GtkHost,
                              public OutputList {
   public:
     // On the session bus when our extension answers there in this version: takes the program's
@@ -93,7 +93,7 @@ class GnomeShellLink final : public WindowSource,
     void SetMenuEvents(MenuEvents* events) { menuEvents_ = events; }
 
     // WindowSource
-    void Attach(x11::MainLoop& loop) override;
+    void Attach(MainLoop& loop) override;
     void Leave() override;
     void Poll() override {}
     WindowHandle Active() const override { return window_; }
@@ -113,15 +113,15 @@ class GnomeShellLink final : public WindowSource,
     // GtkHost: the menu is the Shell's, so little is asked of the program.
     void EnterPopup() override {}
     void LeavePopup() override {}
-    void AddOwnWindow(unsigned long, x11::OwnTopLevel*) override {}
+    void AddOwnWindow(unsigned long, OwnTopLevel*) override {}
     void RemoveOwnWindow(unsigned long) override {}
     void MarkRepaintBird() override {}
-    x11::PressPlace LastPress() const override { return lastPress_; }
+    PressPlace LastPress() const override { return lastPress_; }
     void ReleasePointer() override {}
-    void SetLastPress(const x11::PressPlace& press) { lastPress_ = press; }
+    void SetLastPress(const PressPlace& press) { lastPress_ = press; }
 
   private:
-    explicit GnomeShellLink(x11::DbusConnection bus);
+    explicit GnomeShellLink(DbusConnection bus);
     // Settles every message that has arrived; true while the bus is up.
     bool HandleMessages();
     void Handle(DBusMessage* message);
@@ -129,9 +129,9 @@ class GnomeShellLink final : public WindowSource,
     void Lose(const char* why, bool busGone);
     void Send(DBusMessage* message);
 
-    x11::DbusConnection bus_;
+    DbusConnection bus_;
     std::string extension_;  // the extension's unique name on the bus; empty once it is gone
-    x11::MainLoop* loop_ = nullptr;
+    MainLoop* loop_ = nullptr;
     ShellPressTarget* pressTarget_ = nullptr;
     MenuEvents* menuEvents_ = nullptr;
     ShellNews news_;
@@ -140,8 +140,8 @@ class GnomeShellLink final : public WindowSource,
     bool hidden_ = false;
     std::vector<OutputPlace> outputs_;
     std::uint64_t outputsEpoch_ = 0;
-    x11::PressPlace lastPress_;
+    PressPlace lastPress_;
     bool malformedSaid_ = false;
 };
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -6,7 +6,7 @@
 
 #include "platform/wayland/json_reader.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 namespace {
 
 // "0x55d8d6f4c8a0" as a number; 0 for anything else.
@@ -146,4 +146,4 @@ bool MovesActiveWindow(std::string_view line) {
     return false;
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -7,7 +7,7 @@
 
 #include "platform/types.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 // The active window as `j/activewindow` describes it.
 struct HyprlandWindow {
@@ -35,4 +35,4 @@ bool ReadIntOption(std::string_view json, std::int64_t& value);
 // floating, fullscreen or grouped, and a reloaded configuration (which may change the border).
 bool MovesActiveWindow(std::string_view line);
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

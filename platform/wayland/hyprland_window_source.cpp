@@ -15,7 +15,7 @@
 
 #include "platform/wayland/unix_socket.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 namespace {
 
 // An active-window reply is a kilobyte or two; past this it is a fault.
@@ -51,7 +51,7 @@ std::string HyprlandWindowSource::InstanceFolder(const char* runtimeDir,
 std::unique_ptr<HyprlandWindowSource> HyprlandWindowSource::Connect(const std::string& folder,
                                                                     int timeoutMs,
                                                                     std::string& why) {
-    x11::UniqueFd events = ConnectUnixSocket(folder + "/.socket2.sock", true, why);
+    UniqueFd events = ConnectUnixSocket(folder + "/.socket2.sock", true, why);
     if (!events) {
         return nullptr;
     }
@@ -63,7 +63,7 @@ std::unique_ptr<HyprlandWindowSource> HyprlandWindowSource::Connect(const std::s
     return source;
 }
 
-HyprlandWindowSource::HyprlandWindowSource(x11::UniqueFd events, std::string requestPath,
+HyprlandWindowSource::HyprlandWindowSource(UniqueFd events, std::string requestPath,
                                            int freshFrameMs)
     : events_(std::move(events)),
       requestPath_(std::move(requestPath)),
@@ -87,7 +87,7 @@ bool HyprlandWindowSource::Start(int timeoutMs, std::string& why) {
     return true;
 }
 
-void HyprlandWindowSource::Attach(x11::MainLoop& loop) {
+void HyprlandWindowSource::Attach(MainLoop& loop) {
     loop_ = &loop;
     if (events_) {
         loop.WatchConnection(events_.get(), *this);
@@ -302,4 +302,4 @@ void HyprlandWindowSource::Stop(const char* why) {
     window_ = {};
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -14,9 +14,9 @@
 #include "platform/wayland/hyprland_ipc.h"
 #include "platform/wayland/window_source.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
-class HyprlandWindowSource final : public WindowSource, public x11::ConnectionWatch {
+class HyprlandWindowSource final : public WindowSource, public ConnectionWatch {
   public:
     // The folder of the instance's sockets: under $XDG_RUNTIME_DIR/hypr on current versions,
     // under /tmp/hypr before; empty for a signature that is no folder name.
@@ -28,11 +28,11 @@ class HyprlandWindowSource final : public WindowSource, public x11::ConnectionWa
                                                          std::string& why);
     // On a connected event socket and the path of the request socket (tests play Hyprland on
     // both); a floating window's frame waits up to `freshFrameMs` for Hyprland's answer.
-    HyprlandWindowSource(x11::UniqueFd events, std::string requestPath, int freshFrameMs = 40);
+    HyprlandWindowSource(UniqueFd events, std::string requestPath, int freshFrameMs = 40);
 
     // Asks for the border width and the active window, and waits for them as Connect does.
     bool Start(int timeoutMs, std::string& why);
-    void Attach(x11::MainLoop& loop) override;
+    void Attach(MainLoop& loop) override;
     int fd() const { return events_.get(); }
 
     void Poll() override {}
@@ -50,7 +50,7 @@ class HyprlandWindowSource final : public WindowSource, public x11::ConnectionWa
     enum class Ask { Nothing, Border, BorderDotted, Window };
 
     // The open request's connection, watched on its own so its reply wakes the loop.
-    struct ReplyWatch final : x11::ConnectionWatch {
+    struct ReplyWatch final : ConnectionWatch {
         explicit ReplyWatch(HyprlandWindowSource& s) : source(s) {}
         bool PrepareToWait() override { return false; }
         bool EventsQueued() override { return false; }
@@ -71,11 +71,11 @@ class HyprlandWindowSource final : public WindowSource, public x11::ConnectionWa
     void CloseRequest();
     void Stop(const char* why);
 
-    x11::UniqueFd events_;
-    x11::UniqueFd request_;  // open while a request is on its way
+    UniqueFd events_;
+    UniqueFd request_;  // open while a request is on its way
     std::string requestPath_;
     int freshFrameMs_;
-    x11::MainLoop* loop_ = nullptr;
+    MainLoop* loop_ = nullptr;
     ReplyWatch replyWatch_{*this};
     Ask asking_ = Ask::Nothing;
     bool wantBorder_ = false;
@@ -90,4 +90,4 @@ class HyprlandWindowSource final : public WindowSource, public x11::ConnectionWa
     std::string stopReason_ = "Hyprland's sockets closed";
 };
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -11,7 +11,7 @@
 
 #include "platform/types.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 // The deepest a real window tree goes is a few dozen levels (nested splits); past this it is a
 // fault, and a reader's recursion stays well within the stack.
@@ -197,4 +197,4 @@ inline Rect RectOf(std::int64_t x, std::int64_t y, std::int64_t width, std::int6
     return {left, top, left + ClampCoordinate(width), top + ClampCoordinate(height)};
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -11,7 +11,7 @@
 
 #include "platform/linux/dbus_library.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 namespace {
 
 // The name KWin knows the script by; one bird a session, so one name.
@@ -30,7 +30,7 @@ std::int64_t NowMs() {
 // A whole number of any of D-Bus's numeric types (JavaScript numbers come as doubles, or as
 // integers when they are whole, depending on the KWin version); false for anything else.
 bool ReadNumber(DBusMessageIter& it, std::int32_t& out) {
-    const x11::DbusLibrary& d = *x11::Dbus();
+    const DbusLibrary& d = *Dbus();
     double value = 0;
     switch (d.messageIterGetArgType(&it)) {
         case DBUS_TYPE_INT32: {
@@ -80,15 +80,14 @@ WindowHandle HandleOf(std::string_view id) {
     return hash != 0 ? hash : 1;
 }
 
-x11::DbusMessage MethodCall(const char* path, const char* interface, const char* method) {
-    return x11::DbusMessage(
-        x11::Dbus()->messageNewMethodCall("org.kde.KWin", path, interface, method));
+DbusMessage MethodCall(const char* path, const char* interface, const char* method) {
+    return DbusMessage(Dbus()->messageNewMethodCall("org.kde.KWin", path, interface, method));
 }
 
 }  // namespace
 
 KwinMessage ReadKwinMessage(DBusMessage* message, KwinNews& news) {
-    const x11::DbusLibrary& d = *x11::Dbus();
+    const DbusLibrary& d = *Dbus();
     const char* interface = d.messageGetInterface(message);
     const char* member = d.messageGetMember(message);
     if (d.messageGetType(message) != DBUS_MESSAGE_TYPE_METHOD_CALL || interface == nullptr ||
@@ -124,12 +123,12 @@ KwinMessage ReadKwinMessage(DBusMessage* message, KwinNews& news) {
 
 std::unique_ptr<KwinWindowSource> KwinWindowSource::Connect(const std::string& scriptPath,
                                                             int timeoutMs, std::string& why) {
-    x11::DbusConnection bus = x11::OpenSessionBus(why);
+    DbusConnection bus = OpenSessionBus(why);
     if (bus == nullptr) {
         return nullptr;
     }
-    const x11::DbusLibrary* d = x11::Dbus();
-    x11::DbusError error;
+    const DbusLibrary* d = Dbus();
+    DbusError error;
     if (d->busNameHasOwner(bus.get(), "org.kde.KWin", nullptr) == 0) {
         why = "KWin is not on the session bus";
         return nullptr;
@@ -149,8 +148,7 @@ std::unique_ptr<KwinWindowSource> KwinWindowSource::Connect(const std::string& s
     const char* name = kScriptName;
     d->messageAppendArgs(load.get(), DBUS_TYPE_STRING, &path, DBUS_TYPE_STRING, &name,
                          DBUS_TYPE_INVALID);
-    x11::DbusMessage loaded(
-        d->connectionSendWithReplyAndBlock(b, load.get(), timeoutMs, error.get()));
+    DbusMessage loaded(d->connectionSendWithReplyAndBlock(b, load.get(), timeoutMs, error.get()));
     dbus_int32_t id = -1;
     if (loaded == nullptr ||
         d->messageGetArgs(loaded.get(), error.get(), DBUS_TYPE_INT32, &id, DBUS_TYPE_INVALID) ==
@@ -162,8 +160,8 @@ std::unique_ptr<KwinWindowSource> KwinWindowSource::Connect(const std::string& s
     }
     source->scriptLoaded_ = true;
     auto start = MethodCall("/Scripting", "org.kde.kwin.Scripting", "start");
-    x11::DbusMessage started(
-        d->connectionSendWithReplyAndBlock(b, start.get(), timeoutMs, x11::DbusError().get()));
+    DbusMessage started(
+        d->connectionSendWithReplyAndBlock(b, start.get(), timeoutMs, DbusError().get()));
     if (started == nullptr) {
         why = "KWin would not run its script";
         return nullptr;
@@ -182,7 +180,7 @@ std::unique_ptr<KwinWindowSource> KwinWindowSource::Connect(const std::string& s
     return source;
 }
 
-KwinWindowSource::KwinWindowSource(x11::DbusConnection bus) : bus_(std::move(bus)) {}
+KwinWindowSource::KwinWindowSource(DbusConnection bus) : bus_(std::move(bus)) {}
 
 KwinWindowSource::~KwinWindowSource() {
     if (scriptLoaded_) {
@@ -190,9 +188,9 @@ KwinWindowSource::~KwinWindowSource() {
     }
 }
 
-void KwinWindowSource::Attach(x11::MainLoop& loop) {
+void KwinWindowSource::Attach(MainLoop& loop) {
     int fd = -1;
-    if (bus_ != nullptr && x11::Dbus()->connectionGetUnixFd(bus_.get(), &fd) != 0) {
+    if (bus_ != nullptr && Dbus()->connectionGetUnixFd(bus_.get(), &fd) != 0) {
         loop_ = &loop;
         loop.WatchConnection(fd, *this);
     }
@@ -202,13 +200,13 @@ void KwinWindowSource::Unload() {
     if (bus_ == nullptr) {
         return;
     }
-    const x11::DbusLibrary& d = *x11::Dbus();
+    const DbusLibrary& d = *Dbus();
     auto unload = MethodCall("/Scripting", "org.kde.kwin.Scripting", "unloadScript");
     const char* name = kScriptName;
     d.messageAppendArgs(unload.get(), DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
     // A KWin that does not answer in time keeps the script; the next start unloads it.
-    x11::DbusMessage(d.connectionSendWithReplyAndBlock(bus_.get(), unload.get(), kUnloadTimeoutMs,
-                                                       x11::DbusError().get()));
+    DbusMessage(d.connectionSendWithReplyAndBlock(bus_.get(), unload.get(), kUnloadTimeoutMs,
+                                                  DbusError().get()));
     scriptLoaded_ = false;
 }
 
@@ -226,13 +224,13 @@ bool KwinWindowSource::Visible(WindowHandle window) const {
 
 bool KwinWindowSource::PrepareToWait() {
     if (bus_ != nullptr) {
-        x11::Dbus()->connectionFlush(bus_.get());
+        Dbus()->connectionFlush(bus_.get());
     }
     return EventsQueued();
 }
 
 bool KwinWindowSource::EventsQueued() {
-    return x11::DbusMessagesQueued(bus_.get());
+    return DbusMessagesQueued(bus_.get());
 }
 
 void KwinWindowSource::DispatchEvents() {
@@ -240,7 +238,7 @@ void KwinWindowSource::DispatchEvents() {
         return;
     }
     // Reads what has arrived without waiting, then settles it.
-    if (x11::Dbus()->connectionReadWrite(bus_.get(), 0) == 0) {
+    if (Dbus()->connectionReadWrite(bus_.get(), 0) == 0) {
         Stop("the session bus closed");
         return;
     }
@@ -248,9 +246,9 @@ void KwinWindowSource::DispatchEvents() {
 }
 
 bool KwinWindowSource::HandleMessages() {
-    const x11::DbusLibrary& d = *x11::Dbus();
+    const DbusLibrary& d = *Dbus();
     while (bus_ != nullptr) {
-        x11::DbusMessage message(d.connectionPopMessage(bus_.get()));
+        DbusMessage message(d.connectionPopMessage(bus_.get()));
         if (message == nullptr) {
             break;
         }
@@ -266,13 +264,13 @@ bool KwinWindowSource::HandleMessages() {
         }
         if (d.messageGetType(message.get()) == DBUS_MESSAGE_TYPE_METHOD_CALL &&
             d.messageGetNoReply(message.get()) == 0) {
-            x11::DbusMessage reply(read == KwinMessage::News
-                                       ? d.messageNewMethodReturn(message.get())
-                                       : d.messageNewError(message.get(),
-                                                           read == KwinMessage::Malformed
-                                                               ? DBUS_ERROR_INVALID_ARGS
-                                                               : DBUS_ERROR_UNKNOWN_METHOD,
-                                                           "not window news"));
+            DbusMessage reply(read == KwinMessage::News
+                                  ? d.messageNewMethodReturn(message.get())
+                                  : d.messageNewError(message.get(),
+                                                      read == KwinMessage::Malformed
+                                                          ? DBUS_ERROR_INVALID_ARGS
+                                                          : DBUS_ERROR_UNKNOWN_METHOD,
+                                                      "not window news"));
             if (reply != nullptr) {
                 d.connectionSend(bus_.get(), reply.get(), nullptr);
             }
@@ -303,4 +301,4 @@ void KwinWindowSource::Stop(const char* why) {
     scriptLoaded_ = false;
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -12,7 +12,7 @@
 #include "platform/linux/main_loop.h"
 #include "platform/wayland/window_source.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 // What the script says: the active window, or none.
 struct KwinNews {
@@ -33,7 +33,7 @@ inline constexpr const char* kKwinNewsService = "example.velmor.Tapperbird";
 inline constexpr const char* kKwinNewsPath = "/example/velmor/Tapperbird";
 inline constexpr const char* kKwinNewsInterface = "example.velmor.Tapperbird.WindowNews";
 
-class KwinWindowSource final : public WindowSource, public x11::ConnectionWatch {
+class KwinWindowSource final : public WindowSource, public ConnectionWatch {
   public:
     // On the session bus when KWin answers there: takes the program's name, loads the script at
     // `scriptPath` and runs it, and waits up to `timeoutMs` for its first news. Null, with the
@@ -45,7 +45,7 @@ class KwinWindowSource final : public WindowSource, public x11::ConnectionWatch 
     KwinWindowSource(const KwinWindowSource&) = delete;
     KwinWindowSource& operator=(const KwinWindowSource&) = delete;
 
-    void Attach(x11::MainLoop& loop) override;
+    void Attach(MainLoop& loop) override;
     void Leave() override { Unload(); }
 
     void Poll() override {}
@@ -59,19 +59,19 @@ class KwinWindowSource final : public WindowSource, public x11::ConnectionWatch 
     void DispatchEvents() override;
 
   private:
-    explicit KwinWindowSource(x11::DbusConnection bus);
+    explicit KwinWindowSource(DbusConnection bus);
     // Asks KWin to unload the script, waiting a moment at most.
     void Unload();
     // Settles every message that has arrived; true while the bus is up.
     bool HandleMessages();
     void Stop(const char* why);
 
-    x11::DbusConnection bus_;
-    x11::MainLoop* loop_ = nullptr;
+    DbusConnection bus_;
+    MainLoop* loop_ = nullptr;
     KwinNews news_;
     bool newsSeen_ = false;
     bool scriptLoaded_ = false;
     bool malformedSaid_ = false;
 };
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -8,7 +8,7 @@
 
 #include "platform/wayland/json_reader.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 namespace {
 
 constexpr std::string_view kMagic = "i3-ipc";
@@ -159,4 +159,4 @@ SwayTree FindFocusedWindow(std::string_view json, SwayWindow& window) {
     return SwayTree::Focused;
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

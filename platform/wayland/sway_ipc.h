@@ -9,7 +9,7 @@
 
 #include "platform/types.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 // Message types, as the compositor numbers them; replies to events have the top bit set.
 inline constexpr std::uint32_t kSwaySubscribe = 2;
@@ -60,4 +60,4 @@ enum class SwayTree {
 // Finds the focused window in a get_tree reply, without allocating.
 SwayTree FindFocusedWindow(std::string_view json, SwayWindow& window);
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

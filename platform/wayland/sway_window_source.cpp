@@ -11,7 +11,7 @@
 
 #include "platform/wayland/unix_socket.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 namespace {
 
 // All of `bytes`, however the socket takes them; false when it will not.
@@ -43,7 +43,7 @@ constexpr int kFreshFrameMs = 40;
 
 std::unique_ptr<SwayWindowSource> SwayWindowSource::Connect(const std::string& path, int timeoutMs,
                                                             std::string& why) {
-    x11::UniqueFd socket = ConnectUnixSocket(path, false, why);
+    UniqueFd socket = ConnectUnixSocket(path, false, why);
     if (!socket) {
         return nullptr;
     }
@@ -54,7 +54,7 @@ std::unique_ptr<SwayWindowSource> SwayWindowSource::Connect(const std::string& p
     return source;
 }
 
-SwayWindowSource::SwayWindowSource(x11::UniqueFd socket)
+SwayWindowSource::SwayWindowSource(UniqueFd socket)
     : socket_(std::move(socket)), request_(SwayRequest(kSwayGetTree, "")) {
     ::fcntl(socket_.get(), F_SETFL, ::fcntl(socket_.get(), F_GETFL) | O_NONBLOCK);
 }
@@ -92,7 +92,7 @@ bool SwayWindowSource::WaitUntil(Done done, int timeoutMs) {
     return true;
 }
 
-void SwayWindowSource::Attach(x11::MainLoop& loop) {
+void SwayWindowSource::Attach(MainLoop& loop) {
     loop_ = &loop;
     if (socket_) {
         loop.WatchConnection(socket_.get(), *this);
@@ -227,4 +227,4 @@ void SwayWindowSource::Stop(const char* why) {
     treeAsked_ = false;
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

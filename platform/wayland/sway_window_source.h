@@ -12,9 +12,9 @@
 #include "platform/wayland/sway_ipc.h"
 #include "platform/wayland/window_source.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
-class SwayWindowSource final : public WindowSource, public x11::ConnectionWatch {
+class SwayWindowSource final : public WindowSource, public ConnectionWatch {
   public:
     // Connects to the socket at `path`, asks for the news and the tree, and waits up to
     // `timeoutMs` for the tree; null, with the reason in `why`, when the compositor does not
@@ -22,12 +22,12 @@ class SwayWindowSource final : public WindowSource, public x11::ConnectionWatch 
     static std::unique_ptr<SwayWindowSource> Connect(const std::string& path, int timeoutMs,
                                                      std::string& why);
     // On a connected socket (tests hand it one end of a socket pair).
-    explicit SwayWindowSource(x11::UniqueFd socket);
+    explicit SwayWindowSource(UniqueFd socket);
 
     // Sends the subscription and the first request, then waits for the tree as Connect does.
     bool Start(int timeoutMs, std::string& why);
     // From now on the loop reads the socket.
-    void Attach(x11::MainLoop& loop) override;
+    void Attach(MainLoop& loop) override;
     int fd() const { return socket_.get(); }
 
     void Poll() override {}
@@ -51,8 +51,8 @@ class SwayWindowSource final : public WindowSource, public x11::ConnectionWatch 
     bool WaitUntil(Done done, int timeoutMs);
     void Stop(const char* why);
 
-    x11::UniqueFd socket_;
-    x11::MainLoop* loop_ = nullptr;
+    UniqueFd socket_;
+    MainLoop* loop_ = nullptr;
     SwayIpcReader reader_;
     SwayWindow window_;       // id 0: no window
     bool treeAsked_ = false;  // a get_tree is on its way
@@ -62,4 +62,4 @@ class SwayWindowSource final : public WindowSource, public x11::ConnectionWatch 
     std::string stopReason_ = "the IPC socket closed";
 };
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
-x11::UniqueFd ConnectUnixSocket(const std::string& path, bool nonBlocking, std::string& why) {
+UniqueFd ConnectUnixSocket(const std::string& path, bool nonBlocking, std::string& why) {
     sockaddr_un address{};
     if (path.empty() || path.size() >= sizeof address.sun_path) {
         why = path.empty() ? "no IPC socket named" : "the IPC socket's path is too long";
@@ -18,7 +18,7 @@ x11::UniqueFd ConnectUnixSocket(const std::string& path, bool nonBlocking, std::
     }
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    x11::UniqueFd socket(
+    UniqueFd socket(
         ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0));
     if (!socket ||
         ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
@@ -34,4 +34,4 @@ std::int64_t MonotonicMs() {
     return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

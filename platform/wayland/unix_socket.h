@@ -6,13 +6,13 @@
 
 #include "platform/linux/unique_fd.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 // A stream socket connected to `path`, closed on exec and, when `nonBlocking`, never blocking;
 // an empty one, with the reason in `why`, when it cannot be.
-x11::UniqueFd ConnectUnixSocket(const std::string& path, bool nonBlocking, std::string& why);
+UniqueFd ConnectUnixSocket(const std::string& path, bool nonBlocking, std::string& why);
 
 // Monotonic milliseconds, for the waits at start.
 std::int64_t MonotonicMs();
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

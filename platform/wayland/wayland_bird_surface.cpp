@@ -15,7 +15,7 @@
 #include "platform/units.h"
 #include "platform/wayland/bird_pixels.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 WaylandBirdSurface::WaylandBirdSurface(WaylandSession& session, float twipsPerPixelX,
                                        float twipsPerPixelY)
@@ -62,7 +62,7 @@ void WaylandBirdSurface::LoadFrames(int scale, int outputScale, Size size) {
     }
     pool_.reset();
     pixels_.reset();
-    x11::UniqueFd memory(::memfd_create("tapperbird-frames", MFD_CLOEXEC));
+    UniqueFd memory(::memfd_create("tapperbird-frames", MFD_CLOEXEC));
     if (!memory || ::ftruncate(memory.get(), static_cast<off_t>(poolBytes)) != 0) {
         throw std::runtime_error("tapperbird: no shared memory for the bird's frames");
     }
@@ -74,14 +74,14 @@ void WaylandBirdSurface::LoadFrames(int scale, int outputScale, Size size) {
     pool_.reset(wl_shm_create_pool(session_.shm(), memory.get(), static_cast<int>(poolBytes)));
 
     for (int i = 0; i < assets::kFrameCount; ++i) {
-        x11::DecodedFrame decoded;
-        if (!x11::DecodeBmp32(assets::FrameBmp(i + 1), decoded)) {
+        DecodedFrame decoded;
+        if (!DecodeBmp32(assets::FrameBmp(i + 1), decoded)) {
             throw std::runtime_error("tapperbird: built-in frame " + std::to_string(i + 1) +
                                      " is not a 32-bit bitmap");
         }
         // Premultiplied ARGB words, as wl_shm's ARGB8888 wants them.
-        const x11::DecodedFrame enlarged =
-            enlargement > 1 ? x11::EnlargeFrame(decoded, enlargement) : decoded;
+        const DecodedFrame enlarged =
+            enlargement > 1 ? EnlargeFrame(decoded, enlargement) : decoded;
         const std::size_t offset = frameBytes * static_cast<std::size_t>(i);
         std::memcpy(static_cast<char*>(address) + offset, enlarged.argb.data(), frameBytes);
         Frame& frame = frames_[static_cast<std::size_t>(i)];
@@ -214,4 +214,4 @@ void WaylandBirdSurface::OnPress(unsigned button, double x, double y) {
     events_->OnMouseDown(pressed, 0, static_cast<float>(x * tppX_), static_cast<float>(y * tppY_));
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -12,7 +12,7 @@
 #include "platform/wayland/wayland_handles.h"
 #include "platform/wayland/wayland_session.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 // The bird's handle: never a window id the window sources report.
 inline constexpr WindowHandle kBirdHandle = 0x7fff'ffff'0000'0001;
@@ -78,4 +78,4 @@ class WaylandBirdSurface final : public BirdSurface, private PointerTarget {
     Point position_{};
 };
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -6,11 +6,10 @@
 #include "platform/linux/forms_services.h"
 #include "platform/linux/program_file.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
-WaylandFormsRuntime::WaylandFormsRuntime(OutputList& outputs, x11::MainLoop& loop,
-                                         x11::GtkModuleLoader& gtk)
-    : outputs_(outputs), loop_(loop), gtk_(gtk), programPath_(x11::ReadProgramPath()) {
+WaylandFormsRuntime::WaylandFormsRuntime(OutputList& outputs, MainLoop& loop, GtkModuleLoader& gtk)
+    : outputs_(outputs), loop_(loop), gtk_(gtk), programPath_(ReadProgramPath()) {
     Monitors();
 }
 
@@ -46,12 +45,12 @@ double WaylandFormsRuntime::ScreenHeightTwips() {
 }
 
 Rect WaylandFormsRuntime::DesktopBounds() {
-    return x11::BoundsOfMonitors(Monitors());
+    return BoundsOfMonitors(Monitors());
 }
 
 void WaylandFormsRuntime::MessageBox(std::string_view text, std::string_view title,
                                      std::int32_t style) {
-    x11::ShowMessageBox(gtk_, text, title, style);
+    ShowMessageBox(gtk_, text, title, style);
 }
 
 void WaylandFormsRuntime::EndProgram() {
@@ -64,4 +63,4 @@ void WaylandFormsRuntime::EndProgram() {
     ::_exit(0);
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -15,11 +15,11 @@
 #include "platform/linux/main_loop.h"
 #include "platform/wayland/bird_pixels.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 class WaylandFormsRuntime final : public FormsRuntime {
   public:
-    WaylandFormsRuntime(OutputList& outputs, x11::MainLoop& loop, x11::GtkModuleLoader& gtk);
+    WaylandFormsRuntime(OutputList& outputs, MainLoop& loop, GtkModuleLoader& gtk);
 
     std::unique_ptr<Timer> CreateTimer(std::int32_t intervalMs,
                                        std::function<void()> onTick) override;
@@ -39,12 +39,12 @@ class WaylandFormsRuntime final : public FormsRuntime {
 
   private:
     OutputList& outputs_;
-    x11::MainLoop& loop_;
-    x11::GtkModuleLoader& gtk_;
+    MainLoop& loop_;
+    GtkModuleLoader& gtk_;
     std::string programPath_;
     std::vector<Monitor> monitors_;  // made again when the outputs change
     std::uint64_t monitorsEpoch_ = 0;
     std::function<void()> atEnd_;
 };
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

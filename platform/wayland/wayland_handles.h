@@ -11,7 +11,7 @@
 
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 // One deleter for every kind: each proxy goes with its own interface's destroy request.
 struct ProxyDelete {
@@ -80,4 +80,4 @@ class Mapping {
     std::size_t size_ = 0;
 };
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

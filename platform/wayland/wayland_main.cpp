@@ -29,7 +29,7 @@
 #include "platform/wayland/wayland_session.h"
 #include "platform/wayland/wayland_window_system.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 namespace {
 
 // How long a window source may take to answer at start before the program falls back to X11.
@@ -38,7 +38,7 @@ constexpr int kSourceAnswerMs = 1000;
 // The KWin script installed with the program: in its shared data folder, or (in a build tree)
 // beside it.
 std::string KwinScriptPath() {
-    const std::string program = x11::ReadProgramPath();
+    const std::string program = ReadProgramPath();
     const std::string folder = program.substr(0, program.rfind('/') + 1);
     const std::string installed = folder + "../share/tapperbird/tapperbird-kwin.js";
     return ::access(installed.c_str(), R_OK) == 0 ? installed : folder + "tapperbird-kwin.js";
@@ -101,13 +101,12 @@ std::unique_ptr<WindowSource> FindWindowSource(std::string& why) {
 
 // What every Wayland realisation shares (the settings store, the shell, the lock, About) around
 // its own bird, menu and window news, and the program on them until it ends.
-void RunProgram(x11::MainLoop& loop, x11::GtkModuleLoader& gtk, WaylandFormsRuntime& forms,
+void RunProgram(MainLoop& loop, GtkModuleLoader& gtk, WaylandFormsRuntime& forms,
                 WindowSystem& windows, BirdSurface& bird, PopupMenu& menu) {
-    x11::XdgRegistry registry(x11::XdgRegistry::DefaultConfigHome(),
-                              x11::XdgRegistry::DefaultSystemConfigDirs());
-    x11::X11Shell shell;
-    x11::LockFileMutex mutex(x11::LockFileMutex::DefaultRuntimeDir());
-    x11::LazyAboutView about(gtk, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
+    XdgRegistry registry(XdgRegistry::DefaultConfigHome(), XdgRegistry::DefaultSystemConfigDirs());
+    DesktopShell shell;
+    LockFileMutex mutex(LockFileMutex::DefaultRuntimeDir());
+    LazyAboutView about(gtk, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
     Lcg24Random random;
     Platform platform{windows, bird, forms, registry, shell, mutex, menu, about, random};
 
@@ -120,16 +119,16 @@ void RunProgram(x11::MainLoop& loop, x11::GtkModuleLoader& gtk, WaylandFormsRunt
 // extension draws the bird and reports the focused window.
 void RunOnGnome(std::string& whyNot) {
     std::unique_ptr<GnomeShellLink> link =
-        GnomeShellLink::Connect(kSourceAnswerMs, x11::XdgRegistry::DefaultConfigHome(), whyNot);
+        GnomeShellLink::Connect(kSourceAnswerMs, XdgRegistry::DefaultConfigHome(), whyNot);
     if (link == nullptr) {
         return;
     }
-    x11::PollWaiter waiter;
-    x11::MainLoop loop(waiter);
+    PollWaiter waiter;
+    MainLoop loop(waiter);
     link->Attach(loop);
 
     // The GTK module (message boxes, About) opens GTK on the same compositor.
-    x11::GtkModuleLoader gtk(*link, x11::GtkDisplayKind::Wayland, "", loop, x11::ReadProgramPath());
+    GtkModuleLoader gtk(*link, GtkDisplayKind::Wayland, "", loop, ReadProgramPath());
     WaylandFormsRuntime forms(*link, loop, gtk);
     forms.AtEnd([&link] { link->Leave(); });
     WaylandWindowSystem windows(*link);
@@ -156,21 +155,20 @@ void RunOnWayland(int, char**, std::string& whyNot) {
     if (source == nullptr) {
         return;
     }
-    x11::PollWaiter waiter;
-    x11::MainLoop loop(waiter);
+    PollWaiter waiter;
+    MainLoop loop(waiter);
     loop.WatchConnection(session->fd(), *session);
     source->Attach(loop);
 
     // The GTK module opens GTK on the same compositor, as a Wayland client of its own.
-    x11::GtkModuleLoader gtk(*session, x11::GtkDisplayKind::Wayland, "", loop,
-                             x11::ReadProgramPath());
+    GtkModuleLoader gtk(*session, GtkDisplayKind::Wayland, "", loop, ReadProgramPath());
     WaylandFormsRuntime forms(*session, loop, gtk);
     forms.AtEnd([&source] { source->Leave(); });
     WaylandWindowSystem windows(*source);
     WaylandBirdSurface bird(*session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
     // Outputs carry their own scale, which enlarges the bird's buffer: the logic draws at 1.
-    x11::LazyPopupMenu menu(gtk, 1);
+    LazyPopupMenu menu(gtk, 1);
     RunProgram(loop, gtk, forms, windows, bird, menu);
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

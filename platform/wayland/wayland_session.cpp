@@ -11,7 +11,7 @@
 
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 WaylandSession::WaylandSession() {
     display_.reset(wl_display_connect(nullptr));
@@ -211,4 +211,4 @@ void WaylandSession::DispatchEvents() {
     }
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -15,7 +15,7 @@
 #include "platform/wayland/bird_pixels.h"
 #include "platform/wayland/wayland_handles.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 // Told about presses on its surface.
 class PointerTarget {
@@ -26,7 +26,7 @@ class PointerTarget {
     virtual void OnPress(unsigned button, double x, double y) = 0;
 };
 
-class WaylandSession final : public x11::GtkHost, public x11::ConnectionWatch, public OutputList {
+class WaylandSession final : public GtkHost, public ConnectionWatch, public OutputList {
   public:
     // Connects to $WAYLAND_DISPLAY and reads the globals and outputs; throws with the one line
     // to say when the compositor cannot show a layer-shell bird.
@@ -50,7 +50,7 @@ class WaylandSession final : public x11::GtkHost, public x11::ConnectionWatch, p
     void Flush() override { wl_display_flush(display_.get()); }
 
     void SetPointerTarget(PointerTarget* target) { pointerTarget_ = target; }
-    void SetLastPress(const x11::PressPlace& press) { lastPress_ = press; }
+    void SetLastPress(const PressPlace& press) { lastPress_ = press; }
     // The compositor's time of the press being handled, in milliseconds, as GTK's events carry.
     std::uint32_t pressTime() const { return pressTime_; }
 
@@ -66,10 +66,10 @@ class WaylandSession final : public x11::GtkHost, public x11::ConnectionWatch, p
             --popupDepth_;
         }
     }
-    void AddOwnWindow(unsigned long, x11::OwnTopLevel*) override {}
+    void AddOwnWindow(unsigned long, OwnTopLevel*) override {}
     void RemoveOwnWindow(unsigned long) override {}
     void MarkRepaintBird() override {}
-    x11::PressPlace LastPress() const override { return lastPress_; }
+    PressPlace LastPress() const override { return lastPress_; }
     void ReleasePointer() override {}
 
   private:
@@ -121,7 +121,7 @@ class WaylandSession final : public x11::GtkHost, public x11::ConnectionWatch, p
     double pointerY_ = 0;
     int popupDepth_ = 0;
     std::uint32_t pressTime_ = 0;
-    x11::PressPlace lastPress_;
+    PressPlace lastPress_;
 };
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -6,7 +6,7 @@
 #include "platform/wayland/window_source.h"
 #include "platform/window_system.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 class WaylandWindowSystem final : public WindowSystem {
   public:
@@ -27,4 +27,4 @@ class WaylandWindowSystem final : public WindowSystem {
     WindowSource& source_;
 };
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -6,13 +6,13 @@
 #include "platform/linux/main_loop.h"
 #include "platform/types.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 class WindowSource {
   public:
     virtual ~WindowSource() = default;
     // From now on the loop reads the family's news.
-    virtual void Attach(x11::MainLoop& loop) = 0;
+    virtual void Attach(MainLoop& loop) = 0;
     // At the program's end (which runs no destructors): leaves nothing behind in the compositor.
     virtual void Leave() {}
     // Called at the start of each poll; asks the compositor again only where no news comes by
@@ -30,4 +30,4 @@ class WindowSource {
     virtual bool Visible(WindowHandle window) const = 0;
 };
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

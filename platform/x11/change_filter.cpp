@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 void ChangeFilter::Reset(XWindowId root, std::span<const XWindowId> childrenBottomFirst) {
     root_ = root;
@@ -120,4 +120,4 @@ WatchOutcome ChangeFilter::Apply(const WatchEvent& e) {
     return out;
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 // An X window id (XID), without the Xlib header.
 using XWindowId = unsigned long;
@@ -76,4 +76,4 @@ class ChangeFilter {
     std::vector<Child> children_;  // bottom first
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 std::string DisplayToOpen(int argc, const char* const* argv, const char* environment) {
     constexpr std::string_view kOption = "--display";
@@ -22,4 +22,4 @@ std::string DisplayToOpen(int argc, const char* const* argv, const char* environ
     return chosen != nullptr ? chosen : "";
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

@@ -3,10 +3,10 @@
 
 #include <string>
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 // GTK's --display option (as "--display=NAME" or "--display NAME"; the last one wins) if the
 // command line has one, else $DISPLAY as `environment` holds it (null when unset).
 std::string DisplayToOpen(int argc, const char* const* argv, const char* environment);
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

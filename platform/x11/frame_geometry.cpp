@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 namespace {
 
 std::int64_t Cardinal(long value) {
@@ -43,4 +43,4 @@ Rect VisibleFrame(std::int64_t x, std::int64_t y, std::int64_t width, std::int64
     return rect;
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

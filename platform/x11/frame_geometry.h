@@ -7,7 +7,7 @@
 
 #include "platform/types.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 // X carries window coordinates as signed 16-bit numbers: a position outside this range wraps.
 inline constexpr std::int32_t kMinXCoordinate = -32768;
@@ -35,4 +35,4 @@ Rect VisibleFrame(std::int64_t x, std::int64_t y, std::int64_t width, std::int64
                   const std::optional<FrameExtents>& windowManagerFrame,
                   const std::optional<FrameExtents>& clientShadows);
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

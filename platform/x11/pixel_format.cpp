@@ -2,7 +2,7 @@
 
 #include <bit>
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 namespace {
 
 // Places an 8-bit value in `mask`.
@@ -39,4 +39,4 @@ void PackPixels(std::span<const std::uint32_t> argb, const PixelFormat& format,
     }
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

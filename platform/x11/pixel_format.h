@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 struct PixelFormat {
     std::uint32_t redMask = 0;
@@ -20,4 +20,4 @@ struct PixelFormat {
 void PackPixels(std::span<const std::uint32_t> argb, const PixelFormat& format,
                 std::span<std::uint32_t> out);
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <optional>
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 struct StackedWindow {
     bool viewable = false;
@@ -30,4 +30,4 @@ std::optional<std::size_t> SiblingToStayAbove(std::size_t count, std::size_t bir
     return std::nullopt;
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

@@ -22,7 +22,7 @@
 #include "platform/x11/frame_geometry.h"
 #include "platform/x11/pixel_format.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 namespace {
 
 struct XImageDestroy {
@@ -337,4 +337,4 @@ void X11BirdSurface::OnButtonPress(const XButtonEvent& event) {
                          static_cast<float>(event.y * tppY_));
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

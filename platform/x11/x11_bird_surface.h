@@ -13,7 +13,7 @@
 #include "platform/x11/x11_handles.h"
 #include "platform/x11/x11_session.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 class X11BirdSurface final : public BirdSurface, private XEventHandler {
   public:
@@ -73,4 +73,4 @@ class X11BirdSurface final : public BirdSurface, private XEventHandler {
     int shownFrame_ = 0;  // 0: nothing presented yet (or the outline is empty)
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

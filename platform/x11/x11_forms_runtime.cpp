@@ -12,11 +12,11 @@
 #include "platform/units.h"
 #include "platform/x11/xft_dpi.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 X11FormsRuntime::X11FormsRuntime(X11Session& session, MainLoop& loop, int desktopScale,
                                  GtkModuleLoader& gtk)
-    : session_(session), loop_(loop), gtk_(gtk), programPath_(x11::ReadProgramPath()) {
+    : session_(session), loop_(loop), gtk_(gtk), programPath_(ReadProgramPath()) {
     const char* resources = XResourceManagerString(session_.display());
     const double dpi = XftDpiFromResources(resources != nullptr ? resources : "");
     twipsPerPixel_ = static_cast<float>(kTwipsPerInch / dpi);
@@ -113,4 +113,4 @@ void X11FormsRuntime::EndProgram() {
     ::_exit(0);
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

@@ -11,7 +11,7 @@
 #include "platform/linux/main_loop.h"
 #include "platform/x11/x11_session.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 class X11FormsRuntime final : public FormsRuntime, private XEventHandler {
   public:
@@ -51,4 +51,4 @@ class X11FormsRuntime final : public FormsRuntime, private XEventHandler {
     std::string programPath_;
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

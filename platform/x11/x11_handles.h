@@ -9,7 +9,7 @@
 
 #include "platform/linux/unique_fd.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 struct XFreeDeleter {
     void operator()(void* p) const {
@@ -115,4 +115,4 @@ class XColormapOwner {
     Colormap colormap_ = None;
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

@@ -25,7 +25,7 @@ extern void* tb_x11_entry_points[];
 }
 #endif
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 #ifdef TB_X11_ON_DEMAND
 bool OpenX11Libraries(std::string& why) {
@@ -65,4 +65,4 @@ bool OpenX11Libraries(std::string&) {
 }
 #endif
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

@@ -4,10 +4,10 @@
 
 #include <string>
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 // Opens the X libraries and points the program's X functions at them; false, with the reason,
 // when a library or a function is missing. Called before any X function; later calls do nothing.
 bool OpenX11Libraries(std::string& why);
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

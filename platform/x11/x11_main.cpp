@@ -22,7 +22,7 @@
 #include "platform/x11/x11_window_system.h"
 #include "platform/linux/xdg_registry.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 void RunOnX11(int argc, char** argv) {
     if (std::string why; !OpenX11Libraries(why)) {
@@ -32,22 +32,21 @@ void RunOnX11(int argc, char** argv) {
     // it), and the bird scales itself.
     const char* desktopScale = std::getenv("GDK_SCALE");
     const int gdkScale = desktopScale != nullptr ? std::atoi(desktopScale) : 1;
-    tb::x11::X11Session session(tb::x11::DisplayToOpen(argc, argv, std::getenv("DISPLAY")));
-    tb::x11::PollWaiter waiter;
-    tb::x11::MainLoop loop(waiter);
+    X11Session session(DisplayToOpen(argc, argv, std::getenv("DISPLAY")));
+    PollWaiter waiter;
+    MainLoop loop(waiter);
     loop.WatchConnection(session.connectionFd(), session);
 
-    tb::x11::GtkModuleLoader gtk(session, tb::x11::GtkDisplayKind::X11, session.displayName(), loop,
-                                 tb::x11::ReadProgramPath());
-    tb::x11::X11FormsRuntime forms(session, loop, gdkScale, gtk);
-    tb::x11::X11WindowSystem windows(session);
-    tb::x11::X11BirdSurface bird(session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
-    tb::x11::XdgRegistry registry(tb::x11::XdgRegistry::DefaultConfigHome(),
-                                  tb::x11::XdgRegistry::DefaultSystemConfigDirs());
-    tb::x11::X11Shell shell;
-    tb::x11::LockFileMutex mutex(tb::x11::LockFileMutex::DefaultRuntimeDir());
-    tb::x11::LazyPopupMenu menu(gtk, tb::BirdScaleFor(forms.Scale()));
-    tb::x11::LazyAboutView about(gtk, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
+    GtkModuleLoader gtk(session, GtkDisplayKind::X11, session.displayName(), loop,
+                        ReadProgramPath());
+    X11FormsRuntime forms(session, loop, gdkScale, gtk);
+    X11WindowSystem windows(session);
+    X11BirdSurface bird(session, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
+    XdgRegistry registry(XdgRegistry::DefaultConfigHome(), XdgRegistry::DefaultSystemConfigDirs());
+    DesktopShell shell;
+    LockFileMutex mutex(LockFileMutex::DefaultRuntimeDir());
+    LazyPopupMenu menu(gtk, tb::BirdScaleFor(forms.Scale()));
+    LazyAboutView about(gtk, forms.TwipsPerPixelX(), forms.TwipsPerPixelY());
     tb::Lcg24Random random;
     tb::Platform platform{windows, bird, forms, registry, shell, mutex, menu, about, random};
 
@@ -56,4 +55,4 @@ void RunOnX11(int argc, char** argv) {
     loop.Run();
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

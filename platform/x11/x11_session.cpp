@@ -11,7 +11,7 @@
 #include <span>
 #include <stdexcept>
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 namespace {
 
 // The display in use, for the last word when its connection ends.
@@ -284,4 +284,4 @@ int XErrorTrap::Ignore(Display*, XErrorEvent*) {
     return 0;
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

@@ -14,7 +14,7 @@
 #include "platform/linux/gtk_module.h"
 #include "platform/linux/main_loop.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 struct X11Atoms {
     Atom netActiveWindow;
@@ -146,4 +146,4 @@ class XErrorTrap {
     int (*previous_)(Display*, XErrorEvent*);
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

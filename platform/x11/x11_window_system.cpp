@@ -10,7 +10,7 @@
 #include "platform/x11/frame_geometry.h"
 #include "platform/x11/x11_handles.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 namespace {
 constexpr int kMaxTreeDepth = 32;  // a frame is never this deep; stops a cycle in a broken tree
 constexpr int kMaxStateAtoms = 32;
@@ -256,4 +256,4 @@ void X11WindowSystem::MakeTopmost(WindowHandle window, std::uint32_t swpFlags) {
     }
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

@@ -6,7 +6,7 @@
 #include "platform/x11/frame_geometry.h"
 #include "platform/x11/x11_session.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 class X11WindowSystem final : public WindowSystem {
   public:
@@ -46,4 +46,4 @@ class X11WindowSystem final : public WindowSystem {
     WindowHandle watched_ = 0;
 };
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

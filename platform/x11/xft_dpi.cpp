@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 namespace {
 constexpr double kMinDpi = 24.0;
 constexpr double kMaxDpi = 960.0;
@@ -42,4 +42,4 @@ double XftDpiFromResources(std::string_view resources) {
     return kDefaultDpi;
 }
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 
 inline constexpr double kDefaultDpi = 96.0;
 
@@ -11,4 +11,4 @@ inline constexpr double kDefaultDpi = 96.0;
 // it is absent, unreadable or outside 24..960 DPI.
 double XftDpiFromResources(std::string_view resources);
 
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

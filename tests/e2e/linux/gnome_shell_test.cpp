@@ -9,18 +9,17 @@
 #include "platform/linux/dbus_library.h"
 #include "platform/wayland/gnome_shell.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 namespace {
 
 using Append = std::function<void(DBusMessageIter&)>;
 
-x11::DbusMessage Call(const char* member, const Append& append = {},
-                      const char* interface = kShellNewsInterface) {
-    x11::DbusMessage m(
-        x11::Dbus()->messageNewMethodCall(kProgramBusName, kProgramPath, interface, member));
+DbusMessage Call(const char* member, const Append& append = {},
+                 const char* interface = kShellNewsInterface) {
+    DbusMessage m(Dbus()->messageNewMethodCall(kProgramBusName, kProgramPath, interface, member));
     if (append) {
         DBusMessageIter it;
-        x11::Dbus()->messageIterInitAppend(m.get(), &it);
+        Dbus()->messageIterInitAppend(m.get(), &it);
         append(it);
     }
     return m;
@@ -28,7 +27,7 @@ x11::DbusMessage Call(const char* member, const Append& append = {},
 
 template <typename T>
 void Put(DBusMessageIter& it, int type, T value) {
-    x11::Dbus()->messageIterAppendBasic(&it, type, &value);
+    Dbus()->messageIterAppendBasic(&it, type, &value);
 }
 
 // Window(id, x, y, width, height, hidden, monitor, scale), the last `drop` arguments left out.
@@ -51,7 +50,7 @@ Append Window(dbus_uint64_t id, dbus_int32_t x, dbus_int32_t width, dbus_bool_t 
 // Monitors([(x, y, width, height, scale)...]).
 Append Monitors(std::initializer_list<std::array<dbus_int32_t, 5>> monitors) {
     return [=](DBusMessageIter& it) {
-        const x11::DbusLibrary& d = *x11::Dbus();
+        const DbusLibrary& d = *Dbus();
         DBusMessageIter array;
         d.messageIterOpenContainer(&it, DBUS_TYPE_ARRAY, "(iiiii)", &array);
         for (const auto& m : monitors) {
@@ -75,7 +74,7 @@ Append Numbers(std::initializer_list<std::pair<int, dbus_uint32_t>> values) {
 }
 
 TEST(GnomeShellNews, ReadsEachKindAsTheExtensionSendsIt) {
-    ASSERT_NE(x11::Dbus(), nullptr);
+    ASSERT_NE(Dbus(), nullptr);
     ShellNews news;
     ASSERT_EQ(ReadShellMessage(Call("Window", Window(7, -20, 400, 0, 2)).get(), news),
               ShellMessage::Window);
@@ -113,10 +112,10 @@ TEST(GnomeShellNews, ReadsEachKindAsTheExtensionSendsIt) {
 }
 
 TEST(GnomeShellNews, WhatIsNotSoundLeavesTheLastWordStanding) {
-    ASSERT_NE(x11::Dbus(), nullptr);
+    ASSERT_NE(Dbus(), nullptr);
     struct Case {
         const char* what;
-        x11::DbusMessage message;
+        DbusMessage message;
         ShellMessage expected;
     };
     const dbus_int32_t far = 1 << 21;
@@ -169,4 +168,4 @@ TEST(GnomeShellNews, WhatIsNotSoundLeavesTheLastWordStanding) {
 }
 
 }  // namespace
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

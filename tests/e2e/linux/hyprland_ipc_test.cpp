@@ -17,7 +17,7 @@
 #include "platform/wayland/hyprland_window_source.h"
 #include "tests/e2e/linux/recorded.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 namespace {
 
 TEST(HyprlandReplies, ReadTheActiveWindowAndRefuseWhatIsNotOne) {
@@ -141,14 +141,14 @@ class HyprlandSourceTest : public ::testing::Test {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strcpy(address.sun_path, path.c_str());
-        requests = x11::UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        requests = UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
         ASSERT_EQ(::bind(requests.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         ASSERT_EQ(::listen(requests.get(), 8), 0);
         int ends[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
         // However loaded the machine, a floating window's frame waits for the answer.
-        source = std::make_unique<HyprlandWindowSource>(x11::UniqueFd(ends[0]), path, 5000);
-        events = x11::UniqueFd(ends[1]);
+        source = std::make_unique<HyprlandWindowSource>(UniqueFd(ends[0]), path, 5000);
+        events = UniqueFd(ends[1]);
     }
     void TearDown() override {
         ::unlink((folder + "/.socket.sock").c_str());
@@ -164,7 +164,7 @@ class HyprlandSourceTest : public ::testing::Test {
         if (::poll(&in, 1, waitMs) <= 0) {
             return "";
         }
-        x11::UniqueFd connection(::accept(requests.get(), nullptr, nullptr));
+        UniqueFd connection(::accept(requests.get(), nullptr, nullptr));
         char text[256] = {};
         pollfd request{connection.get(), POLLIN, 0};
         ::poll(&request, 1, 1000);
@@ -185,8 +185,8 @@ class HyprlandSourceTest : public ::testing::Test {
     }
 
     std::string folder;
-    x11::UniqueFd requests;
-    x11::UniqueFd events;
+    UniqueFd requests;
+    UniqueFd events;
     std::unique_ptr<HyprlandWindowSource> source;
     std::string why;
 };
@@ -315,4 +315,4 @@ TEST_F(HyprlandSourceTest, AHyprlandThatDoesNotAnswerIsRefusedInTime) {
 }
 
 }  // namespace
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

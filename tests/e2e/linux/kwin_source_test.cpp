@@ -10,15 +10,14 @@
 #include "platform/linux/dbus_library.h"
 #include "platform/wayland/kwin_window_source.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 namespace {
 
 using Append = std::function<void(DBusMessage*)>;
 
-x11::DbusMessage Call(const char* member, const Append& append = {},
-                      const char* interface = kKwinNewsInterface) {
-    x11::DbusMessage m(
-        x11::Dbus()->messageNewMethodCall(kKwinNewsService, kKwinNewsPath, interface, member));
+DbusMessage Call(const char* member, const Append& append = {},
+                 const char* interface = kKwinNewsInterface) {
+    DbusMessage m(Dbus()->messageNewMethodCall(kKwinNewsService, kKwinNewsPath, interface, member));
     if (append) {
         append(m.get());
     }
@@ -29,14 +28,13 @@ x11::DbusMessage Call(const char* member, const Append& append = {},
 template <int Type, typename T>
 Append Active(const char* id, T x, T y, T width, T height, dbus_bool_t minimized) {
     return [=](DBusMessage* m) {
-        x11::Dbus()->messageAppendArgs(m, DBUS_TYPE_STRING, &id, Type, &x, Type, &y, Type, &width,
-                                       Type, &height, DBUS_TYPE_BOOLEAN, &minimized,
-                                       DBUS_TYPE_INVALID);
+        Dbus()->messageAppendArgs(m, DBUS_TYPE_STRING, &id, Type, &x, Type, &y, Type, &width, Type,
+                                  &height, DBUS_TYPE_BOOLEAN, &minimized, DBUS_TYPE_INVALID);
     };
 }
 
 TEST(KwinNews, ReadsTheActiveWindowWhicheverNumbersKwinSends) {
-    ASSERT_NE(x11::Dbus(), nullptr);
+    ASSERT_NE(Dbus(), nullptr);
     const char* uuid = "{f2fd0f59-1427-485f-95ac-80cee9c56dbc}";
     struct Case {
         const char* what;
@@ -82,12 +80,12 @@ TEST(KwinNews, ReadsTheActiveWindowWhicheverNumbersKwinSends) {
 }
 
 TEST(KwinNews, WhatIsNotNewsLeavesTheLastWordStanding) {
-    ASSERT_NE(x11::Dbus(), nullptr);
+    ASSERT_NE(Dbus(), nullptr);
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const char* text = "x";
     struct Case {
         const char* what;
-        x11::DbusMessage message;
+        DbusMessage message;
         KwinMessage expected;
     };
     Case cases[] = {
@@ -98,8 +96,8 @@ TEST(KwinNews, WhatIsNotNewsLeavesTheLastWordStanding) {
         {"not a number",
          Call("ActiveWindow",
               [&](DBusMessage* m) {
-                  x11::Dbus()->messageAppendArgs(m, DBUS_TYPE_STRING, &text, DBUS_TYPE_STRING,
-                                                 &text, DBUS_TYPE_INVALID);
+                  Dbus()->messageAppendArgs(m, DBUS_TYPE_STRING, &text, DBUS_TYPE_STRING, &text,
+                                            DBUS_TYPE_INVALID);
               }),
          KwinMessage::Malformed},
         {"NaN", Call("ActiveWindow", Active<DBUS_TYPE_DOUBLE, double>("w", nan, 0, 10, 10, 0)),
@@ -114,9 +112,9 @@ TEST(KwinNews, WhatIsNotNewsLeavesTheLastWordStanding) {
          Call("ActiveWindow",
               [&](DBusMessage* m) {
                   dbus_int32_t n = 1;
-                  x11::Dbus()->messageAppendArgs(m, DBUS_TYPE_STRING, &text, DBUS_TYPE_INT32, &n,
-                                                 DBUS_TYPE_INT32, &n, DBUS_TYPE_INT32, &n,
-                                                 DBUS_TYPE_INT32, &n, DBUS_TYPE_INVALID);
+                  Dbus()->messageAppendArgs(m, DBUS_TYPE_STRING, &text, DBUS_TYPE_INT32, &n,
+                                            DBUS_TYPE_INT32, &n, DBUS_TYPE_INT32, &n,
+                                            DBUS_TYPE_INT32, &n, DBUS_TYPE_INVALID);
               }),
          KwinMessage::Malformed},
         {"another method", Call("Explode"), KwinMessage::Malformed},
@@ -132,4 +130,4 @@ TEST(KwinNews, WhatIsNotNewsLeavesTheLastWordStanding) {
 }
 
 }  // namespace
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

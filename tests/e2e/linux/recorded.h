@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 
 inline std::string Recorded(const char* name) {
     std::string path = __FILE__;
@@ -19,4 +19,4 @@ inline std::string Recorded(const char* name) {
     return text.str();
 }
 
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -10,7 +10,7 @@
 #include "platform/wayland/sway_window_source.h"
 #include "tests/e2e/linux/recorded.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 namespace {
 
 std::string Framed(std::uint32_t type, std::string_view payload) {
@@ -158,8 +158,8 @@ class SwaySourceTest : public ::testing::Test {
     void SetUp() override {
         int ends[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-        source = std::make_unique<SwayWindowSource>(x11::UniqueFd(ends[0]));
-        compositor = x11::UniqueFd(ends[1]);
+        source = std::make_unique<SwayWindowSource>(UniqueFd(ends[0]));
+        compositor = UniqueFd(ends[1]);
     }
     void Send(const std::string& bytes) {
         ASSERT_EQ(::send(compositor.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL),
@@ -182,7 +182,7 @@ class SwaySourceTest : public ::testing::Test {
     }
 
     std::unique_ptr<SwayWindowSource> source;
-    x11::UniqueFd compositor;
+    UniqueFd compositor;
     std::string why;
 };
 
@@ -268,4 +268,4 @@ TEST_F(SwaySourceTest, ACompositorThatDoesNotAnswerIsRefusedInTime) {
 }
 
 }  // namespace
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

@@ -7,13 +7,13 @@
 #include "assets/assets.h"
 #include "platform/wayland/bird_pixels.h"
 
-namespace tb::wayland {
+namespace tb::linux_desktop::wayland {
 namespace {
 
 TEST(OpaqueRegion, CoversEveryOpaquePixelOnceAndNoOther) {
     for (int index = 1; index <= assets::kFrameCount; ++index) {
-        x11::DecodedFrame frame;
-        ASSERT_TRUE(x11::DecodeBmp32(assets::FrameBmp(index), frame));
+        DecodedFrame frame;
+        ASSERT_TRUE(DecodeBmp32(assets::FrameBmp(index), frame));
         for (const int scale : {1, 3}) {
             const int w = frame.width * scale;
             std::vector<int> covered(static_cast<std::size_t>(w * frame.height * scale), 0);
@@ -40,11 +40,11 @@ TEST(OpaqueRegion, CoversEveryOpaquePixelOnceAndNoOther) {
 TEST(OpaqueRegion, GrowsARunDownwardsWhileTheRowsBelowMatch) {
     // Two columns of two rows, then a row where the left run widens: three rectangles.
     const std::uint32_t o = 0xff000000, t = 0;
-    const x11::DecodedFrame frame{4,
-                                  3,
-                                  {o, t, o, t,  //
-                                   o, t, o, t,  //
-                                   o, o, t, t}};
+    const DecodedFrame frame{4,
+                             3,
+                             {o, t, o, t,  //
+                              o, t, o, t,  //
+                              o, o, t, t}};
     EXPECT_EQ(OpaqueRegion(frame, 2),
               (std::vector<Rect>{{0, 0, 2, 4}, {4, 0, 6, 4}, {0, 4, 4, 6}}));
 }
@@ -68,4 +68,4 @@ TEST(OutputFor, PicksTheOutputShowingMostOfTheBirdOrNone) {
 }
 
 }  // namespace
-}  // namespace tb::wayland
+}  // namespace tb::linux_desktop::wayland

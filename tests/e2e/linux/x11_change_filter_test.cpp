@@ -5,7 +5,7 @@
 
 #include "platform/x11/change_filter.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 namespace {
 
 constexpr XWindowId kRoot = 1;
@@ -119,4 +119,4 @@ TEST(ChangeFilterTest, TheBirdPushedDownCounts) {
 }
 
 }  // namespace
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

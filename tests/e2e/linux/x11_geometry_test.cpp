@@ -10,7 +10,7 @@
 #include "platform/x11/frame_geometry.h"
 #include "platform/x11/stacking.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 namespace {
 
 TEST(VisibleFrameTest, GrowsByTheWindowManagerFrameAndShrinksByClientShadows) {
@@ -90,4 +90,4 @@ TEST(DisplayToOpenTest, TheCommandLineWinsOverTheEnvironment) {
 }
 
 }  // namespace
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

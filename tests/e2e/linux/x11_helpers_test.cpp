@@ -20,7 +20,7 @@
 #include "platform/linux/unique_fd.h"
 #include "platform/x11/xft_dpi.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 namespace {
 
 // A BMP of `bits` per pixel: "BM", then header and `bgra` pixels as little-endian words.
@@ -204,4 +204,4 @@ TEST(GtkModuleTest, OpensOnlyAWholeModuleThatNoOtherUserCanChange) {
 }
 
 }  // namespace
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

@@ -8,7 +8,7 @@
 
 #include "platform/linux/main_loop.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 namespace {
 
 // A clock that moves only by the waits the loop asks for.
@@ -226,4 +226,4 @@ TEST_F(MainLoopTest, AHandOverDuringATickLeavesTheRestOfTheRoundToTheGuest) {
 }
 
 }  // namespace
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

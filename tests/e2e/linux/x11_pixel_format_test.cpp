@@ -6,7 +6,7 @@
 
 #include "platform/x11/pixel_format.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop::x11 {
 namespace {
 
 constexpr std::array<std::uint32_t, 4> kPixels = {
@@ -54,4 +54,4 @@ TEST(PackPixelsTest, WritesNoMoreThanTheOutputHolds) {
 }
 
 }  // namespace
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop::x11

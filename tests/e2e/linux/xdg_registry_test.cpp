@@ -20,7 +20,7 @@
 
 #include "platform/linux/xdg_registry.h"
 
-namespace tb::x11 {
+namespace tb::linux_desktop {
 namespace {
 
 namespace fs = std::filesystem;
@@ -460,4 +460,4 @@ TEST_F(XdgRegistryTest, MarkersGoOnlyAsEmptyFoldersAndAnUnreadablePlaceIsNoAbsen
 }
 
 }  // namespace
-}  // namespace tb::x11
+}  // namespace tb::linux_desktop

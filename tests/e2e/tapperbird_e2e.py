@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Tapperbird's end-to-end behaviours, written once as scenarios over a driver per desktop: the
-Linux program on X11 (x11_driver.py) or on a headless sway, KWin or GNOME Shell
-(sway_driver.py, kwin_driver.py, gnome_driver.py), or Tapperbird.exe under Wine (wine_driver.py),
-each on a private desktop (desktop.py), and checked pixel by pixel against the built frames. A run picks the scenarios of one set: `suite` (what a user meets), `wm`
-(the visible frame, drawing and stacking under a window manager, X11), `dpi` (enlarged at high DPI
-and on two monitors, Wine) or `wayland` (what the bird does on sway and KWin).
+Linux program on X11 (x11_driver.py) or on a headless sway, KWin, GNOME Shell or weston
+(sway_driver.py, kwin_driver.py, gnome_driver.py, weston_driver.py), or Tapperbird.exe under Wine
+(wine_driver.py), each on a private desktop (desktop.py), and checked pixel by pixel against the
+built frames. A run picks the scenarios of one set: `suite` (what a user meets), `wm` (the
+visible frame, drawing and stacking under a window manager, X11), `dpi` (enlarged at high DPI and
+on two monitors, Wine), `wayland` (what the bird does on sway, KWin and GNOME) or
+`no-window-information` (a compositor that tells nothing: the fall-back to X11).
 
-  tapperbird_e2e.py x11|wine|sway|kwin|gnome suite|wm|dpi|wayland|soak|no-display|display-option
+  tapperbird_e2e.py x11|wine|sway|kwin|gnome|weston
+      suite|wm|dpi|wayland|no-window-information|soak|no-display|display-option
       --program P [--assets DIR] [--artifacts DIR] [--seconds N]
       [--compositor --wm NAME (x11)] [--probe EXE --unit EXE --dpi N --monitors (wine)]
       [--pointer EXE (sway, kwin)] [--kwin-tool EXE (kwin)]
@@ -180,11 +183,11 @@ def realisation_checks(d):
     d.run_unit_checks()
 
 
-@scenario(("sway", "kwin"), ("wayland",))
+@scenario(("sway", "kwin", "weston"), ("wayland", "no-window-information"))
 def without_window_information_it_falls_back_to_x11_saying_why(d):
-    """A compositor that says nothing of its windows (here: sway's IPC socket not given, KWin's
-    session bus not either) and no X server: one line on why, then X11's own; --wayland there is
-    refused in one line."""
+    """A compositor that says nothing of its windows (weston; sway with its IPC socket not given,
+    KWin with its session bus not either) and no X server: one line on why, then X11's own;
+    --wayland there is refused in one line."""
     env = {k: v for k, v in d.env.items()
            if k not in ("SWAYSOCK", "I3SOCK", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
     for argv, expected in (([], ["tapperbird: no window information from this compositor: "
@@ -881,9 +884,9 @@ def run_no_display(program, option):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("desktop", choices=["x11", "wine", "sway", "kwin", "gnome"])
+    parser.add_argument("desktop", choices=["x11", "wine", "sway", "kwin", "gnome", "weston"])
     parser.add_argument("mode", choices=["suite", "wm", "dpi", "wayland", "soak", "no-display",
-                                         "display-option"])
+                                         "display-option", "no-window-information"])
     parser.add_argument("--program", required=True)
     parser.add_argument("--assets")
     parser.add_argument("--artifacts", default=".")
@@ -903,7 +906,8 @@ def main():
             run_no_display(args.program, args.mode == "display-option")
             return 0
         # Beside the plain run's pictures, not over them.
-        folder = {"wm": f"wm-{args.wm}", "dpi": "high-dpi", "wayland": args.desktop}.get(args.mode, "")
+        folder = {"wm": f"wm-{args.wm}", "dpi": "high-dpi", "wayland": args.desktop,
+                  "no-window-information": args.desktop}.get(args.mode, "")
         args.artifacts = os.path.join(args.artifacts, folder or "composited" * args.compositor)
         os.makedirs(args.artifacts, exist_ok=True)
         for name in os.listdir(args.artifacts):
@@ -919,6 +923,8 @@ def main():
             from kwin_driver import KwinDriver as Driver
         elif args.desktop == "gnome":
             from gnome_driver import GnomeDriver as Driver
+        elif args.desktop == "weston":
+            from weston_driver import WestonDriver as Driver
         else:
             from wine_driver import WineDriver as Driver
         with Driver(args) as d:

@@ -754,17 +754,23 @@ def logging_off_ends_the_program_and_writes_nothing(d):
     check(d.registry_state() == before, f"the registry changed at logoff: {before}")
 
 
-@scenario("x11", ("wm",))
-def a_lost_x_server_is_reported_in_one_line(d):
+def stop_the_display_server(d, what):
+    """Stops the desktop's server (Xvfb, the compositor) under the program; its exit code and
+    the lines it wrote since."""
     mark = os.path.getsize(d.log_path)
-    d.processes[0].terminate()  # Xvfb
+    d.processes[0].terminate()
     d.processes[0].wait()
     try:
         code = d.program.wait(timeout=10)
     except subprocess.TimeoutExpired:
-        raise Failure("the program did not end when the X server went away")
+        raise Failure(f"the program did not end when {what} went away")
     with open(d.log_path, "rb") as f:
-        lines = f.read()[mark:].decode(errors="replace").strip().splitlines()
+        return code, f.read()[mark:].decode(errors="replace").strip().splitlines()
+
+
+@scenario("x11", ("wm",))
+def a_lost_x_server_is_reported_in_one_line(d):
+    code, lines = stop_the_display_server(d, "the X server")
     check(code != 0, "exit code 0 after losing the X server")
     check(len(lines) == 1 and d.env["DISPLAY"] in lines[0] and "tapperbird:" in lines[0],
           f"the program said {lines!r} on losing {d.env['DISPLAY']}")
@@ -774,15 +780,7 @@ def a_lost_x_server_is_reported_in_one_line(d):
 def a_lost_compositor_is_reported_and_ends_the_program(d):
     """sway gone: the program ends with an error, its last word the lost compositor (the window
     information's socket, closing at the same moment, may have said its own line first)."""
-    mark = os.path.getsize(d.log_path)
-    d.processes[0].terminate()  # sway
-    d.processes[0].wait()
-    try:
-        code = d.program.wait(timeout=10)
-    except subprocess.TimeoutExpired:
-        raise Failure("the program did not end when the compositor went away")
-    with open(d.log_path, "rb") as f:
-        lines = f.read()[mark:].decode(errors="replace").strip().splitlines()
+    code, lines = stop_the_display_server(d, "the compositor")
     check(code != 0 and 1 <= len(lines) <= 2 and
           lines[-1] == "tapperbird: lost the connection to the Wayland compositor" and
           all(line.startswith("tapperbird: ") for line in lines),

@@ -13,9 +13,10 @@
 
 namespace tb {
 
-// Message box style: exclamation icon (48) with one OK button (0).
+// Message box style: one OK button (0), with an exclamation (48) or information (64) icon.
 inline constexpr std::int32_t kMbOk = 0;
 inline constexpr std::int32_t kMbIconExclamation = 48;
+inline constexpr std::int32_t kMbIconInformation = 64;
 
 // A timer owned by a form. Created disabled; ticks on the GUI thread every interval while enabled.
 // Enabling a timer that is already enabled does not restart its period.

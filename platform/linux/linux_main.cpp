@@ -32,9 +32,10 @@ int Start(int argc, char** argv) {
     const Choice choice = ChosenOnCommandLine(argc, argv);
     const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
     const bool onWayland = waylandDisplay != nullptr && waylandDisplay[0] != '\0';
+    tb::linux_desktop::UserNotice notice;
     if (choice == Choice::Wayland || (choice == Choice::Either && onWayland)) {
         std::string whyNot;
-        tb::linux_desktop::wayland::RunOnWayland(argc, argv, whyNot);
+        tb::linux_desktop::wayland::RunOnWayland(argc, argv, whyNot, notice);
         if (choice == Choice::Wayland) {
             std::fprintf(stderr, "tapperbird: cannot run on Wayland: %s\n", whyNot.c_str());
             return 1;
@@ -45,7 +46,7 @@ int Start(int argc, char** argv) {
                      whyNot.c_str());
         std::fflush(stderr);
     }
-    tb::linux_desktop::x11::RunOnX11(argc, argv);
+    tb::linux_desktop::x11::RunOnX11(argc, argv, notice);
 }
 
 }  // namespace

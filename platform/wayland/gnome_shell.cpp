@@ -101,33 +101,6 @@ bool ReadMonitors(DBusMessageIter& it, ShellNews& news) {
     return true;
 }
 
-// Tells the user with one of the desktop's own notifications, which stays in its list until read.
-void Notify(DBusConnection* bus, const std::string& text, int timeoutMs) {
-    const DbusLibrary& d = *Dbus();
-    DbusMessage call(d.messageNewMethodCall("org.freedesktop.Notifications",
-                                            "/org/freedesktop/Notifications",
-                                            "org.freedesktop.Notifications", "Notify"));
-    DBusMessageIter it, none;
-    d.messageIterInitAppend(call.get(), &it);
-    const char* app = "Tapperbird";
-    const char* icon = "tapperbird";
-    const char* summary = "Log out once to see Tapperbird everywhere";
-    const char* body = text.c_str();
-    dbus_uint32_t replaces = 0;
-    dbus_int32_t expires = 0;  // never: the notice is said once
-    d.messageIterAppendBasic(&it, DBUS_TYPE_STRING, &app);
-    d.messageIterAppendBasic(&it, DBUS_TYPE_UINT32, &replaces);
-    d.messageIterAppendBasic(&it, DBUS_TYPE_STRING, &icon);
-    d.messageIterAppendBasic(&it, DBUS_TYPE_STRING, &summary);
-    d.messageIterAppendBasic(&it, DBUS_TYPE_STRING, &body);
-    d.messageIterOpenContainer(&it, DBUS_TYPE_ARRAY, "s", &none);
-    d.messageIterCloseContainer(&it, &none);
-    d.messageIterOpenContainer(&it, DBUS_TYPE_ARRAY, "{sv}", &none);
-    d.messageIterCloseContainer(&it, &none);
-    d.messageIterAppendBasic(&it, DBUS_TYPE_INT32, &expires);
-    DbusMessage(d.connectionSendWithReplyAndBlock(bus, call.get(), timeoutMs, DbusError().get()));
-}
-
 // A marker file under the program's settings folder; true when it is there.
 bool Marked(const std::string& configHome, const char* name) {
     return ::access((configHome + "/tapperbird/" + name).c_str(), F_OK) == 0;
@@ -157,7 +130,7 @@ DbusMessage AskShellExtensions(DBusConnection* bus, const char* method, int time
 // Our extension not on the bus: enabled when the Shell knows it and the program never enabled it
 // before; false with the reason otherwise.
 bool StartExtension(DBusConnection* bus, int timeoutMs, const std::string& configHome,
-                    std::string& why) {
+                    std::string& why, UserNotice& notice) {
     const DbusLibrary& d = *Dbus();
     constexpr const char* kEnabledOnce = "gnome-extension-enabled";
     constexpr const char* kLoginSaid = "gnome-extension-login-said";
@@ -173,12 +146,11 @@ bool StartExtension(DBusConnection* bus, int timeoutMs, const std::string& confi
         // Installed since the Shell started: GNOME on Wayland loads it at the next login.
         why = "GNOME Shell loads the newly installed Tapperbird extension at the next login";
         if (!Marked(configHome, kLoginSaid)) {
-            Mark(configHome, kLoginSaid);
-            Notify(bus,
-                   "Tapperbird has just been installed. GNOME needs you to log out and log in "
-                   "again once before the bird can sit on all your windows. Until then it sits "
-                   "only on windows of older programs (X11 programs).",
-                   timeoutMs);
+            notice.text =
+                "Tapperbird has just been installed. GNOME needs you to log out and log in again "
+                "once before the bird can sit on all your windows. Until then it sits only on "
+                "windows of older programs (X11 programs).";
+            notice.said = [configHome] { Mark(configHome, kLoginSaid); };
         }
         return false;
     }
@@ -263,7 +235,7 @@ ShellMessage ReadShellMessage(DBusMessage* message, ShellNews& news) {
 
 std::unique_ptr<GnomeShellLink> GnomeShellLink::Connect(int timeoutMs,
                                                         const std::string& configHome,
-                                                        std::string& why) {
+                                                        std::string& why, UserNotice& notice) {
     DbusConnection bus = OpenSessionBus(why);
     if (bus == nullptr) {
         return nullptr;
@@ -275,7 +247,7 @@ std::unique_ptr<GnomeShellLink> GnomeShellLink::Connect(int timeoutMs,
         return nullptr;
     }
     if (d->busNameHasOwner(bus.get(), kShellBusName, nullptr) == 0 &&
-        !StartExtension(bus.get(), timeoutMs, configHome, why)) {
+        !StartExtension(bus.get(), timeoutMs, configHome, why, notice)) {
         return nullptr;
     }
     if (d->busRequestName(bus.get(), kProgramBusName, DBUS_NAME_FLAG_DO_NOT_QUEUE, error.get()) !=

@@ -15,6 +15,7 @@
 #include "platform/linux/dbus_library.h"
 #include "platform/linux/gtk_module.h"
 #include "platform/linux/main_loop.h"
+#include "platform/linux/window_systems.h"
 #include "platform/menu.h"
 #include "platform/wayland/bird_pixels.h"
 #include "platform/wayland/window_source.h"
@@ -70,10 +71,10 @@ class GnomeShellLink final : public WindowSource,
     // name, says hello and waits up to `timeoutMs` for the monitors. Null, with the reason in
     // `why`, when any of it fails. An extension the Shell knows but runs not is enabled, once
     // in the user's life (`configHome` keeps that it was): after that, off is the user's choice.
-    // An extension the Shell will know only after a new login is announced to the user with a
-    // notification, the first time only.
+    // An extension the Shell will know only after a new login is left in `notice` for the user,
+    // the first time only.
     static std::unique_ptr<GnomeShellLink> Connect(int timeoutMs, const std::string& configHome,
-                                                   std::string& why);
+                                                   std::string& why, UserNotice& notice);
     ~GnomeShellLink() override;
     GnomeShellLink(const GnomeShellLink&) = delete;
     GnomeShellLink& operator=(const GnomeShellLink&) = delete;

@@ -117,9 +117,9 @@ void RunProgram(MainLoop& loop, GtkModuleLoader& gtk, WaylandFormsRuntime& forms
 
 // GNOME Shell shows no layer-shell surface and tells no client where windows are: our Shell
 // extension draws the bird and reports the focused window.
-void RunOnGnome(std::string& whyNot) {
+void RunOnGnome(std::string& whyNot, UserNotice& notice) {
     std::unique_ptr<GnomeShellLink> link =
-        GnomeShellLink::Connect(kSourceAnswerMs, XdgRegistry::DefaultConfigHome(), whyNot);
+        GnomeShellLink::Connect(kSourceAnswerMs, XdgRegistry::DefaultConfigHome(), whyNot, notice);
     if (link == nullptr) {
         return;
     }
@@ -139,9 +139,9 @@ void RunOnGnome(std::string& whyNot) {
 
 }  // namespace
 
-void RunOnWayland(int, char**, std::string& whyNot) {
+void RunOnWayland(int, char**, std::string& whyNot, UserNotice& notice) {
     if (InSession("GNOME") && std::getenv("SWAYSOCK") == nullptr) {
-        RunOnGnome(whyNot);
+        RunOnGnome(whyNot, notice);
         return;
     }
     std::unique_ptr<WaylandSession> session;

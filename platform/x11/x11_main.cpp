@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/program.h"
+#include "desktop/error_box.h"
 #include "desktop/monitors.h"
 #include "platform/platform.h"
 #include "platform/x11/display_name.h"
@@ -24,7 +25,7 @@
 
 namespace tb::linux_desktop::x11 {
 
-void RunOnX11(int argc, char** argv) {
+void RunOnX11(int argc, char** argv, const UserNotice& notice) {
     if (std::string why; !OpenX11Libraries(why)) {
         throw std::runtime_error("tapperbird: cannot load the X11 libraries (" + why + ")");
     }
@@ -52,6 +53,19 @@ void RunOnX11(int argc, char** argv) {
 
     tb::Program program(platform);
     program.Start();
+
+    // Said once the bird is up, in a box that leaves it pecking meanwhile.
+    std::unique_ptr<tb::Timer> noticeTimer;
+    if (!notice.text.empty()) {
+        noticeTimer = forms.CreateTimer(1, [&notice, &noticeTimer, &forms] {
+            noticeTimer->SetEnabled(false);
+            if (notice.said) {
+                notice.said();
+            }
+            forms.MessageBox(notice.text, tb::kApplicationTitle, tb::kMbIconInformation);
+        });
+        noticeTimer->SetEnabled(true);
+    }
     loop.Run();
 }
 

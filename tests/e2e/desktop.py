@@ -218,7 +218,8 @@ class Desktop:
         self.processes.append(p)
         return p
 
-    def start(self):
+    def start_xvfb(self):
+        """An X server on a free display, the size of the desktop; returns its name."""
         read_fd, write_fd = os.pipe()
         self.spawn(["Xvfb", "-displayfd", str(write_fd), "-noreset", "-nolisten", "tcp", "-screen",
                     "0", f"{self.width}x{self.height}x24", *self.xvfb_args], pass_fds=(write_fd,))
@@ -226,8 +227,11 @@ class Desktop:
         with os.fdopen(read_fd) as f:
             number = f.readline().strip()  # written once the server listens; EOF if it died
         check(number.isdigit(), "Xvfb did not report a display")
-        self.env["DISPLAY"] = ":" + number
-        log(f"Xvfb on {self.env['DISPLAY']}")
+        log(f"Xvfb on :{number}")
+        return ":" + number
+
+    def start(self):
+        self.env["DISPLAY"] = self.start_xvfb()
         command, needs_bus = WINDOW_MANAGERS[self.wm]
         if needs_bus:
             # A private session bus, stopped by its PID like the rest.

@@ -1,12 +1,14 @@
 """The Linux program on a headless KWin 5.27 (KDE Plasma), on a private session bus: small GTK 3
-windows on Wayland, one in KWin's own frame (Breeze) and one with a header bar, to perch on;
-window facts and changes through one-shot KWin scripts, whose answers KWin prints to its log;
-screenshots from KWin's ScreenShot2 and clicks from its fake input (tb_kwin_tool,
-tb_virtual_pointer). Windows are known by their titles; the rest is wayland_driver.py's."""
+windows on Wayland, one in KWin's own frame (Breeze) and one with a header bar, and an xterm
+through KWin's XWayland, to perch on; window facts and changes through one-shot KWin scripts,
+whose answers KWin prints to its log; screenshots from KWin's ScreenShot2 and clicks from its
+fake input (tb_kwin_tool, tb_virtual_pointer). Windows are known by their titles; the rest is
+wayland_driver.py's."""
 
 import itertools
 import json
 import os
+import shlex
 import shutil
 import subprocess
 import time
@@ -66,16 +68,24 @@ class KwinDriver(wayland_driver.WaylandDriver):
         os.makedirs(os.path.dirname(kwin))
         shutil.copy("/usr/bin/kwin_wayland", kwin)
         self.kwin_log = os.path.join(self.artifacts, "kwin.log")
+        # With KWin's own XWayland, whose display KWin tells only the programs it starts: one
+        # of them writes it down.
+        said_display = os.path.join(self.temp, "x-display")
         with open(self.kwin_log, "wb") as err:
             self.spawn([kwin, "--virtual", "--no-lockscreen", "--no-global-shortcuts",
                         "--no-kactivities", "--width", str(self.width), "--height",
-                        str(self.height), "--socket", "tapperbird-kwin"], stderr=err)
+                        str(self.height), "--socket", "tapperbird-kwin", "--xwayland",
+                        f'sh -c \'echo "$DISPLAY" > {shlex.quote(said_display)}\''],
+                       stderr=err)
         # KWin first, as the scenarios know the compositor (the bus stops after it).
         self.processes.insert(0, self.processes.pop())
         runtime = self.env["XDG_RUNTIME_DIR"]
         wait_for(lambda: os.path.exists(os.path.join(runtime, "tapperbird-kwin")), 30,
                  "KWin did not start")
         self.env["WAYLAND_DISPLAY"] = "tapperbird-kwin"
+        self.x_display = wait_for(
+            lambda: os.path.exists(said_display) and open(said_display).read().strip(), 30,
+            "KWin started no XWayland")
         wait_for(lambda: self.run_script(SPY, "tapperbird-spy", check_rc=False), 30,
                  "KWin's scripting does not answer")
         log("KWin on tapperbird-kwin")
@@ -92,7 +102,8 @@ class KwinDriver(wayland_driver.WaylandDriver):
 
     def kwin_said(self, prefix):
         with open(self.kwin_log, "rb") as f:
-            lines = f.read().decode(errors="replace").splitlines()
+            # Whole lines only: KWin may be halfway through writing the last one.
+            lines = f.read().decode(errors="replace").split("\n")[:-1]
         return [line[len(prefix):] for line in lines if line.startswith(prefix)]
 
     def query(self, expression):
@@ -132,27 +143,37 @@ class KwinDriver(wayland_driver.WaylandDriver):
     def open_window(self, name, x, y, width, height):
         """A GTK 3 window in KWin's frame (title bar and border), its frame width x height at
         (x, y); active when this returns."""
-        return self.open_client(name, "framed", x, y, width, height)
+        with self.focus_log(name) as out:
+            return self.open_client(self.gtk_argv(name, "framed"), name, x, y, width, height, out)
 
     def open_gtk(self, name, x, y, width, height):
         """A GTK 3 window that draws its own header bar (and shadow); KWin adds no frame."""
-        return self.open_client(name, "headerbar", x, y, width, height)
-
-    def open_client(self, name, kind, x, y, width, height):
         with self.focus_log(name) as out:
-            p = self.spawn(self.gtk_argv(name, kind), stdout=out)
+            return self.open_client(self.gtk_argv(name, "headerbar"), name, x, y, width, height,
+                                    out)
+
+    def open_x11(self, name, x, y, width, height):
+        """An xterm through KWin's XWayland, in KWin's frame like a native window."""
+        self.env["DISPLAY"] = self.x_display
+        # KWin keeps an xterm to whole character cells: its size may come out a cell short.
+        return self.open_client(["xterm", "-title", name], name, x, y, width, height, cell=30)
+
+    def open_client(self, argv, name, x, y, width, height, stdout=subprocess.DEVNULL, cell=0):
+        p = self.spawn(argv, stdout=stdout)
         wait_for(lambda: self.query(f"named({json.dumps(name)}) !== null"), 15,
                  f"window {name} did not appear")
         self.clients[name] = p
         self.opened.append(name)
         target = (x, y, x + width, y + height)
+        placed = lambda r: r[:2] == target[:2] and all(
+            0 <= t - e <= cell for t, e in zip(target[2:], r[2:]))
         for _ in range(10):
             self.change(name, f"w.frameGeometry = {{x: {x}, y: {y}, width: {width}, "
                               f"height: {height}}}; activate(w);")
-            if self.frame_rect(name) == target:
+            if placed(self.frame_rect(name)):
                 break
             time.sleep(0.3)
-        check(self.frame_rect(name) == target, f"{name} is at {self.frame_rect(name)}, not {target}")
+        check(placed(self.frame_rect(name)), f"{name} is at {self.frame_rect(name)}, not {target}")
         wait_for(lambda: self.foreground() == name, 10, f"{name} was not focused")
         # The frame KWin reports is what shows: its top edge (title bar or header bar) starts
         # on its first row, not above it nor below (a shadow is not the frame).

@@ -605,13 +605,22 @@ def a_restart_after_the_first_run_writes_nothing(d):
     check_drawn(d, d.w2, "11-restarted")
 
 
-@scenario("sway", ("wayland",))
-def perches_on_an_xwayland_window_on_the_frame_sway_draws(d):
-    """An X11 program is a window like any other: on sway's border and title bar, not on the
-    X11 rectangle inside them. Last of sway's own: sway 1.7 has been seen to crash on a click
-    after an XWayland window closed, so the xterm stays."""
+@scenario(("sway", "kwin"), ("wayland",))
+def perches_on_an_xwayland_window_on_the_frame_the_compositor_draws(d):
+    """An X11 program is a window like any other: on the compositor's border and title bar, not
+    on the X11 rectangle inside them, and followed as the focus goes to a native window and back.
+    Last of the compositor's own: sway 1.7 has been seen to crash on a click after an XWayland
+    window closed, so the xterm stays."""
     xterm = d.open_x11("xwayland-xterm", 620, 180, 400, 300)
-    check_drawn(d, xterm, "sway-xwayland")
+    said = d.x("xwininfo", "-name", "xwayland-xterm", check_rc=True)
+    x11_top = int(re.search(r"Absolute upper-left Y:\s+(-?\d+)", said).group(1))
+    check(x11_top - d.frame_rect(xterm)[1] >= 15,
+          f"no title bar above the X11 rectangle at {x11_top}: frame {d.frame_rect(xterm)}")
+    check_drawn(d, xterm, f"{d.name}-xwayland")
+    d.activate(d.w2)
+    check_drawn(d, d.w2, f"{d.name}-xwayland-to-native")
+    d.activate(xterm)
+    check_drawn(d, xterm, f"{d.name}-native-to-xwayland")
 
 
 @scenario(sets=("suite", "dpi", "wayland"))

@@ -59,10 +59,13 @@ def proc_kib(pid, field="VmRSS"):
         return int(re.search(rf"^{field}:\s+(\d+)", f.read(), re.M).group(1))
 
 
-def perch(left, top, right, bottom, screen_width, scale=1):
-    """Where the bird, enlarged `scale` times, belongs on a window with this outer rectangle."""
+def perch(left, top, right, bottom, screen_width, scale=1, grid=1):
+    """Where the bird, enlarged `scale` times, belongs on a window with this outer rectangle; on a
+    screen whose places are whole multiples of `grid` pixels (a Wayland output's scale, in whose
+    units the program places the bird), rounded to that grid."""
     # round() takes ties to the even neighbour, as the program's own rounding does.
-    return right if right == screen_width else right - 4 * scale, round(top + (bottom - top) / 4)
+    return (right if right == screen_width else right - 4 * scale,
+            grid * round((top + (bottom - top) / 4) / grid))
 
 
 class Frame:
@@ -166,6 +169,7 @@ class Desktop:
     adds what the scenarios ask of the program under test."""
 
     places_own_windows = True  # the program centres its About window itself
+    grid = 1  # places on the screen are whole multiples of this many pixels
 
     def __init__(self, artifacts, width, height, assets=None, xvfb_args=(), wm="openbox"):
         self.artifacts, self.xvfb_args, self.wm = artifacts, xvfb_args, wm
@@ -211,9 +215,9 @@ class Desktop:
         self.stop()
 
     def spawn(self, argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-              stdin=subprocess.DEVNULL, **kwargs):
+              stdin=subprocess.DEVNULL, env=None, **kwargs):
         # PR_SET_PDEATHSIG: a harness killed outright must not leave its desktop running.
-        p = subprocess.Popen(argv, env=self.env, stdout=stdout, stderr=stderr, stdin=stdin,
+        p = subprocess.Popen(argv, env=env or self.env, stdout=stdout, stderr=stderr, stdin=stdin,
                              preexec_fn=lambda: _prctl(1, signal.SIGTERM), **kwargs)
         self.processes.append(p)
         return p

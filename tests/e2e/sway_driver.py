@@ -17,6 +17,7 @@ USER = "tapperbird-e2e"
 FOCUSED_BORDER = (0x4c, 0x78, 0x99)
 
 CONFIG = """output HEADLESS-1 mode {width}x{height} position 0 0 bg #203040 solid_color
+output HEADLESS-1 scale {scale}
 default_border normal 2
 focus_follows_mouse no
 focus_on_window_activation focus
@@ -61,7 +62,7 @@ class SwayDriver(wayland_driver.WaylandDriver):
         runtime = self.env["XDG_RUNTIME_DIR"]
         config = os.path.join(self.temp, "sway.config")
         with open(config, "w") as f:
-            f.write(CONFIG.format(width=self.width, height=self.height))
+            f.write(CONFIG.format(width=self.width, height=self.height, scale=self.grid))
         os.chmod(config, 0o644)
         with open(os.path.join(self.artifacts, "sway.log"), "wb") as err:
             self.spawn(["sway", "-c", config], stderr=err)
@@ -131,6 +132,8 @@ class SwayDriver(wayland_driver.WaylandDriver):
         return self.open_client(["xterm", "-title", name], name, x, y, width, height)
 
     def open_client(self, argv, name, x, y, width, height, stdout=subprocess.DEVNULL):
+        lx, ly, lw, lh = self.to_output(x, y, width, height)
+        x, y, width, height = self.to_screen(lx, ly, lw, lh)
         p = self.spawn(argv, stdout=stdout)
         node = wait_for(lambda: next((n for n in self.windows() if name in (
             n.get("app_id"), n.get("window_properties", {}).get("title"))), None), 15,
@@ -141,8 +144,7 @@ class SwayDriver(wayland_driver.WaylandDriver):
         # A new client may commit its old size just after it floats: place it until it stays.
         for _ in range(10):
             self.msg(f"[con_id={window}]", "floating", "enable", ",", "resize", "set",
-                     str(width), str(height), ",", "move", "position", str(x), str(y), ",",
-                     "focus")
+                     str(lw), str(lh), ",", "move", "position", str(lx), str(ly), ",", "focus")
             time.sleep(0.3)
             if self.frame_rect(window) == (x, y, x + width, y + height):
                 break
@@ -173,11 +175,11 @@ class SwayDriver(wayland_driver.WaylandDriver):
         n = self.node(window)
         check(n is not None, f"no window {window}")
         r, title = n["rect"], n["deco_rect"]["height"] if n.get("border") == "normal" else 0
-        return r["x"], r["y"] - title, r["x"] + r["width"], r["y"] + r["height"]
+        return self.to_screen(r["x"], r["y"] - title, r["x"] + r["width"], r["y"] + r["height"])
 
     def client_size(self, window):
         r = self.node(window)["window_rect"]
-        return r["width"], r["height"]
+        return self.to_screen(r["width"], r["height"])
 
     def presses(self, window):
         return None  # foot logs no presses
@@ -189,15 +191,20 @@ class SwayDriver(wayland_driver.WaylandDriver):
         self.msg(f"[con_id={window}]", "move", "scratchpad")  # sway's way of putting it away
 
     def move(self, window, x, y):
-        self.msg(f"[con_id={window}]", "move", "position", str(x), str(y))
+        self.msg(f"[con_id={window}]", "move", "position", *map(str, self.to_output(x, y)))
 
     def resize(self, window, width, height):
-        self.msg(f"[con_id={window}]", "resize", "set", str(width), str(height))
+        self.msg(f"[con_id={window}]", "resize", "set", *map(str, self.to_output(width, height)))
 
     def close(self, window):
         self.msg(f"[con_id={window}]", "kill")
 
     def shot(self, name=None, crop=None):
         left, top, w, h = crop or (0, 0, self.width, self.height)
-        argv = ["grim", "-t", "ppm"] + (["-g", f"{left},{top} {w}x{h}"] if crop else []) + ["-"]
-        return self.shot_by(self.as_user + argv, left, top, name)
+        # grim takes the compositor's units and answers in the screen's pixels: the box that
+        # holds the part asked for.
+        g = self.grid
+        left, top, right, bottom = left // g, top // g, -(-(left + w) // g), -(-(top + h) // g)
+        box = ["-g", f"{left},{top} {right - left}x{bottom - top}"] if crop else []
+        return self.shot_by(self.as_user + ["grim", "-t", "ppm", *box, "-"], left * g, top * g,
+                            name)

@@ -5,11 +5,12 @@ Linux program on X11 (x11_driver.py) or on a headless sway, KWin, GNOME Shell or
 (wine_driver.py), each on a private desktop (desktop.py), and checked pixel by pixel against the
 built frames. A run picks the scenarios of one set: `suite` (what a user meets), `wm` (the
 visible frame, drawing and stacking under a window manager, X11), `dpi` (enlarged at high DPI and
-on two monitors, Wine), `wayland` (what the bird does on sway, KWin and GNOME) or
-`no-window-information` (a compositor that tells nothing: the fall-back to X11).
+on two monitors, Wine), `wayland` (what the bird does on sway, KWin and GNOME), `scaled` (the
+same on a Wayland output at scale 2) or `no-window-information` (a compositor that tells nothing:
+the fall-back to X11).
 
   tapperbird_e2e.py x11|wine|sway|kwin|gnome|weston
-      suite|wm|dpi|wayland|no-window-information|soak|no-display|display-option
+      suite|wm|dpi|wayland|scaled|no-window-information|soak|no-display|display-option
       --program P [--assets DIR] [--artifacts DIR] [--seconds N]
       [--compositor --wm NAME (x11)] [--probe EXE --unit EXE --dpi N --monitors (wine)]
       [--pointer EXE (sway, kwin)] [--kwin-tool EXE (kwin)]
@@ -45,11 +46,11 @@ def scenario(only=None, sets=("suite",)):
 def wait_perched(d, window, seconds=5):
     """Waits for the bird, at the size of its frames, at the window's perch; returns the point."""
     def perched():
-        x, y = perch(*d.frame_rect(window), d.width, d.scale)
+        x, y = perch(*d.frame_rect(window), d.width, d.scale, d.grid)
         return d.bird_rect() == (x, y, x + d.frames[0].width, y + d.frames[0].height) and (x, y)
     point = poll(perched, seconds)
     check(point, f"the bird at {d.bird_rect()}, not at the perch "
-          f"{perch(*d.frame_rect(window), d.width, d.scale)} of {window}")
+          f"{perch(*d.frame_rect(window), d.width, d.scale, d.grid)} of {window}")
     return point
 
 
@@ -202,7 +203,7 @@ def without_window_information_it_falls_back_to_x11_saying_why(d):
               f"{argv} without window information: code {r.returncode}, said {lines!r}")
 
 
-@scenario(sets=("suite", "wayland"))
+@scenario(sets=("suite", "wayland", "scaled"))
 def first_run_registers_at_startup(d):
     d.w1 = d.open_window("first", 100, 100, 302, 425)
     time.sleep(0.5)
@@ -222,6 +223,20 @@ def on_wayland_the_bird_maps_no_x_library(d):
     loaded = [lib for lib in ("libX11.", "libX11-xcb", "libxcb.", "libXext", "libXrandr",
                               "libXfixes") if f"/{lib}" in maps]
     check(not loaded, f"the bird on Wayland maps {loaded}")
+
+
+@scenario(("sway", "kwin"), ("scaled",))
+def the_birds_buffers_are_drawn_at_the_outputs_scale(d):
+    """Its frames in buffers enlarged by the output's scale and said to be so: a compositor that
+    would enlarge a scale-1 buffer smoothly shows them sharp. Read from the program's requests
+    before the first menu, while they are the bird's alone."""
+    said = "\n".join(said_since(d, d.log_start))
+    scales = set(re.findall(r"-> wl_surface@\d+\.set_buffer_scale\((\d+)\)", said))
+    sizes = set(re.findall(r"-> wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@\d+, \d+, "
+                           r"(\d+), (\d+),", said))
+    w, h = d.frames[0].width, d.frames[0].height
+    check(scales == {str(d.grid)} and sizes == {(str(w), str(h))},
+          f"buffer scales {scales} and sizes {sizes}, not {d.grid} and {w} x {h}")
 
 
 @scenario("wine", ("dpi",))
@@ -261,7 +276,7 @@ def drawn_at_once_on_the_frame_the_user_sees(d):
     wait_perched(d, d.ssd)
 
 
-@scenario(sets=("suite", "wayland"))
+@scenario(sets=("suite", "wayland", "scaled"))
 def perches_on_the_foreground_window_and_follows_it(d):
     check_drawn(d, d.w1, "01-perched", d.baseline)
     d.move(d.w1, 200, 150)
@@ -306,7 +321,7 @@ def follows_focus_and_a_floating_move_within_0_3_s_on_either_frame(d):
     def latency(change, rect):
         """From the change done (the compositor has answered the command) to the start of the
         first screenshot of the new perch that shows the bird."""
-        point = perch(*rect, d.width, d.scale)
+        point = perch(*rect, d.width, d.scale, d.grid)
         change()
         started = time.time()
         while time.time() - started < 2:
@@ -334,7 +349,7 @@ def follows_focus_and_a_floating_move_within_0_3_s_on_either_frame(d):
     d.destroy(d.csd)  # the scenarios after this one count on their own windows only
 
 
-@scenario(("sway", "kwin"), ("wayland",))
+@scenario(("sway", "kwin"), ("wayland", "scaled"))
 def a_press_on_the_bird_opens_the_menu_there_and_the_user_keeps_the_focus(d):
     """A press on a clear pixel of the bird's box opens nothing; a press on the bird opens the
     menu at the press. The user's window keeps the focus all along: the window the compositor
@@ -465,7 +480,7 @@ def run_at_startup_removes_and_restores_the_entry(d):
              f"ticking wrote {d.startup_entry()!r}")
 
 
-@scenario(sets=("suite", "dpi", "wayland"))
+@scenario(sets=("suite", "dpi", "wayland", "scaled"))
 def about_sends_the_bird_away_until_it_closes(d):
     """Out of sight past every monitor, not just the primary one. Centred where the program
     places its windows (on Wayland the compositor does)."""
@@ -574,18 +589,20 @@ def about_destroyed_from_outside_brings_the_bird_back(d):
         time.sleep(0.5)
 
 
-@scenario(sets=("suite", "wayland"))
+@scenario(sets=("suite", "wayland", "scaled"))
 def short_or_minimised_windows_hide_the_bird(d):
-    short = d.open_window("short", 500, 450, 202, 106)  # not over one and a half birds
+    # Not over one and a half birds, counted in the compositor's units on a scaled output.
+    short = d.open_window("short", 500, 450, 202, 106 * d.grid)
     check_hidden(d, "07-short")
-    d.resize(short, 202, 107)
+    d.resize(short, 202, 107 * d.grid)
     check_drawn(d, short, "08-tall-enough")
-    for window in (short, d.w1, d.w2):
+    windows = [short, d.w1] + ([d.w2] if hasattr(d, "w2") else [])
+    for window in windows:
         d.minimise(window)
         wait_for(lambda: d.foreground() != window, 5, f"minimised {window} still foreground")
     check_hidden(d, "09-all-minimised")
-    d.activate(d.w2)
-    check_drawn(d, d.w2, "10-restored")
+    d.activate(windows[-1])
+    check_drawn(d, windows[-1], "10-restored")
 
 
 @scenario(sets=("suite", "wayland"))
@@ -623,7 +640,7 @@ def perches_on_an_xwayland_window_on_the_frame_the_compositor_draws(d):
     check_drawn(d, xterm, f"{d.name}-native-to-xwayland")
 
 
-@scenario(sets=("suite", "dpi", "wayland"))
+@scenario(sets=("suite", "dpi", "wayland", "scaled"))
 def the_bird_never_became_the_foreground(d):
     check(not d.bird_was_foreground(), "the bird window became the foreground window")
 
@@ -931,8 +948,8 @@ def run_no_display(program, option):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("desktop", choices=["x11", "wine", "sway", "kwin", "gnome", "weston"])
-    parser.add_argument("mode", choices=["suite", "wm", "dpi", "wayland", "soak", "no-display",
-                                         "display-option", "no-window-information"])
+    parser.add_argument("mode", choices=["suite", "wm", "dpi", "wayland", "scaled", "soak",
+                                         "no-display", "display-option", "no-window-information"])
     parser.add_argument("--program", required=True)
     parser.add_argument("--assets")
     parser.add_argument("--artifacts", default=".")
@@ -953,6 +970,7 @@ def main():
             return 0
         # Beside the plain run's pictures, not over them.
         folder = {"wm": f"wm-{args.wm}", "dpi": "high-dpi", "wayland": args.desktop,
+                  "scaled": f"{args.desktop}-scaled",
                   "no-window-information": args.desktop}.get(args.mode, "")
         args.artifacts = os.path.join(args.artifacts, folder or "composited" * args.compositor)
         os.makedirs(args.artifacts, exist_ok=True)

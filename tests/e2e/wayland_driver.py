@@ -51,6 +51,12 @@ class WaylandDriver(desktop.Desktop):
 
     def __init__(self, args, wm, extra_files=()):
         super().__init__(args.artifacts, 1280, 800, args.assets, wm=wm)
+        if args.mode == "scaled":
+            # The output at scale 2: the compositor's places are in its units, half the screen's
+            # pixels, and the bird's frames show twice as large. The driver speaks in the screen's
+            # pixels, as the screenshots and the scenarios do.
+            self.grid, self.dpi = 2, 2 * self.dpi
+            self.set_scale(self.grid)
         self.pointer = args.pointer
         # The program, its GTK module and the files it looks for beside itself, as an
         # installation keeps them, where the compositor's user can run them.
@@ -77,8 +83,12 @@ class WaylandDriver(desktop.Desktop):
     # -- the program
     def launch(self):
         self.log_path = os.path.join(self.artifacts, "tapperbird.log")
+        # On a scaled output its log carries its requests too: a compositor that enlarges by
+        # whole pixels shows a scale-1 buffer just like one of the output's scale.
+        env = dict(self.env, WAYLAND_DEBUG="client") if self.grid > 1 else None
         with open(self.log_path, "ab") as err:
-            self.program = self.spawn([self.path], stderr=err)
+            self.log_start = err.tell()
+            self.program = self.spawn([self.path], stderr=err, env=env)
         if self.foreground() is not None:
             wait_for(lambda: self.bird_rect()[0] < self.width, 15, "the bird did not appear")
         else:
@@ -137,6 +147,13 @@ class WaylandDriver(desktop.Desktop):
         p = self.clients.pop(window)
         p.terminate()
         p.wait()
+
+    def to_output(self, *values):
+        """Screen pixels in the compositor's units (the output's scale's pixels)."""
+        return [v // self.grid for v in values]
+
+    def to_screen(self, *values):
+        return tuple(v * self.grid for v in values)
 
     def click(self, x, y, button=1):
         # One pointer device for the move and the press: it waits for the client to see the

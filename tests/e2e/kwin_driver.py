@@ -73,8 +73,9 @@ class KwinDriver(wayland_driver.WaylandDriver):
         said_display = os.path.join(self.temp, "x-display")
         with open(self.kwin_log, "wb") as err:
             self.spawn([kwin, "--virtual", "--no-lockscreen", "--no-global-shortcuts",
-                        "--no-kactivities", "--width", str(self.width), "--height",
-                        str(self.height), "--socket", "tapperbird-kwin", "--xwayland",
+                        "--no-kactivities", "--width", str(self.width // self.grid), "--height",
+                        str(self.height // self.grid), "--scale", str(self.grid),
+                        "--socket", "tapperbird-kwin", "--xwayland",
                         f'sh -c \'echo "$DISPLAY" > {shlex.quote(said_display)}\''],
                        stderr=err)
         # KWin first, as the scenarios know the compositor (the bus stops after it).
@@ -159,6 +160,8 @@ class KwinDriver(wayland_driver.WaylandDriver):
         return self.open_client(["xterm", "-title", name], name, x, y, width, height, cell=30)
 
     def open_client(self, argv, name, x, y, width, height, stdout=subprocess.DEVNULL, cell=0):
+        lx, ly, lw, lh = self.to_output(x, y, width, height)
+        x, y, width, height = self.to_screen(lx, ly, lw, lh)
         p = self.spawn(argv, stdout=stdout)
         wait_for(lambda: self.query(f"named({json.dumps(name)}) !== null"), 15,
                  f"window {name} did not appear")
@@ -168,8 +171,8 @@ class KwinDriver(wayland_driver.WaylandDriver):
         placed = lambda r: r[:2] == target[:2] and all(
             0 <= t - e <= cell for t, e in zip(target[2:], r[2:]))
         for _ in range(10):
-            self.change(name, f"w.frameGeometry = {{x: {x}, y: {y}, width: {width}, "
-                              f"height: {height}}}; activate(w);")
+            self.change(name, f"w.frameGeometry = {{x: {lx}, y: {ly}, width: {lw}, "
+                              f"height: {lh}}}; activate(w);")
             if placed(self.frame_rect(name)):
                 break
             time.sleep(0.3)
@@ -198,13 +201,13 @@ class KwinDriver(wayland_driver.WaylandDriver):
 
     def frame_rect(self, window):
         g = self.query(f"named({json.dumps(window)}).frameGeometry")
-        return g["x"], g["y"], g["x"] + g["width"], g["y"] + g["height"]
+        return self.to_screen(g["x"], g["y"], g["x"] + g["width"], g["y"] + g["height"])
 
     def client_size(self, window):
         """The client area of a window in KWin's frame: its buffer (GTK draws no shadow of its
         own under a server-side frame)."""
         g = self.query(f"named({json.dumps(window)}).bufferGeometry")
-        return g["width"], g["height"]
+        return self.to_screen(g["width"], g["height"])
 
     def presses(self, window):
         return None
@@ -216,10 +219,12 @@ class KwinDriver(wayland_driver.WaylandDriver):
         self.change(window, "w.minimized = true;")
 
     def move(self, window, x, y):
+        x, y = self.to_output(x, y)
         self.change(window, f"var g = w.frameGeometry; w.frameGeometry = {{x: {x}, y: {y}, "
                             "width: g.width, height: g.height};")
 
     def resize(self, window, width, height):
+        width, height = self.to_output(width, height)
         self.change(window, f"var g = w.frameGeometry; w.frameGeometry = {{x: g.x, y: g.y, "
                             f"width: {width}, height: {height}}};")
 
@@ -227,6 +232,6 @@ class KwinDriver(wayland_driver.WaylandDriver):
         self.change(window, "w.closeWindow();")
 
     def shot(self, name=None, crop=None):
-        left, top, w, h = crop or (0, 0, self.width, self.height)
-        return self.shot_by([self.tool, "shot", str(left), str(top), str(w), str(h)], left, top,
-                            name)
+        left, top, right, bottom = self.output_box(crop)
+        return self.shot_by([self.tool, "shot", str(left), str(top), str(right - left),
+                             str(bottom - top)], left * self.grid, top * self.grid, name)

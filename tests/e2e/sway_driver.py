@@ -200,11 +200,7 @@ class SwayDriver(wayland_driver.WaylandDriver):
         self.msg(f"[con_id={window}]", "kill")
 
     def shot(self, name=None, crop=None):
-        left, top, w, h = crop or (0, 0, self.width, self.height)
-        # grim takes the compositor's units and answers in the screen's pixels: the box that
-        # holds the part asked for.
-        g = self.grid
-        left, top, right, bottom = left // g, top // g, -(-(left + w) // g), -(-(top + h) // g)
+        left, top, right, bottom = self.output_box(crop)
         box = ["-g", f"{left},{top} {right - left}x{bottom - top}"] if crop else []
-        return self.shot_by(self.as_user + ["grim", "-t", "ppm", *box, "-"], left * g, top * g,
-                            name)
+        return self.shot_by(self.as_user + ["grim", "-t", "ppm", *box, "-"], left * self.grid,
+                            top * self.grid, name)

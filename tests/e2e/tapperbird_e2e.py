@@ -115,9 +115,10 @@ def open_menu(d, button=3):
     d.click(x + gx, y + gy, button)
     left, top, right, bottom = wait_for(d.menu_rect, 5, f"button {button} opened no menu")
     # At the pointer; near a monitor's edge flipped to its other side or pushed against the edge.
+    # A press lands on a whole unit of the screen's grid.
     px, py = x + gx, y + gy
     near_x = min(abs(left - px), abs(right - px), abs(right - d.width), abs(right - d.primary[0]))
-    check(max(near_x, min(abs(top - py), abs(bottom - py), abs(bottom - d.height))) <= 1,
+    check(max(near_x, min(abs(top - py), abs(bottom - py), abs(bottom - d.height))) <= d.grid,
           f"menu at {(left, top, right, bottom)}, pointer at {(px, py)}")
     time.sleep(0.2)
 
@@ -127,10 +128,10 @@ def choose(d, command):
     About | Run at Startup | Donate, Exit."""
     open_menu(d)
     left, top, right, bottom = d.menu_rect()
-    shot, separators = d.shot(), []
-    for y in range(top + 2, bottom - 2):
-        if (len({shot.at(x, y) for x in range(left + 6, right - 6)}) == 1 and
-                shot.at(left + 6, y) != shot.at(left + 6, top + 3)):
+    shot, separators, g = d.shot(), [], d.grid  # the menu drawn g times as large
+    for y in range(top + 2 * g, bottom - 2 * g):
+        if (len({shot.at(x, y) for x in range(left + 6 * g, right - 6 * g)}) == 1 and
+                shot.at(left + 6 * g, y) != shot.at(left + 6 * g, top + 3 * g)):
             if separators and y - separators[-1][-1] == 1:
                 separators[-1].append(y)
             else:

@@ -114,12 +114,12 @@ class WaylandDriver(desktop.Desktop):
         return candidates[0][0], candidates[0][1], candidates[0][0] + w, candidates[0][1] + h
 
     def menu_rect(self):
-        """The menu's outline (its one-pixel border included), or None."""
+        """The menu's outline (its border of one unit of the grid included), or None."""
         seen = self.shot().find_colours({MENU_COLOUR}, limit=1000000)
         if len(seen) < 50 * 50:
             return None
-        xs, ys = [x for x, _, _ in seen], [y for _, y, _ in seen]
-        return min(xs) - 1, min(ys) - 1, max(xs) + 2, max(ys) + 2
+        xs, ys, g = [x for x, _, _ in seen], [y for _, y, _ in seen], self.grid
+        return min(xs) - g, min(ys) - g, max(xs) + 1 + g, max(ys) + 1 + g
 
     def about(self):
         return self.titled("About")
@@ -155,7 +155,17 @@ class WaylandDriver(desktop.Desktop):
     def to_screen(self, *values):
         return tuple(v * self.grid for v in values)
 
+    def output_box(self, crop=None):
+        """A screenshot's part (left, top, width, height in the screen's pixels; the whole screen
+        if None) as the compositor's tools take it: the box of whole units around it, (left, top,
+        right, bottom). Their picture comes back in the screen's pixels."""
+        left, top, w, h = crop or (0, 0, self.width, self.height)
+        g = self.grid
+        return left // g, top // g, -(-(left + w) // g), -(-(top + h) // g)
+
     def click(self, x, y, button=1):
         # One pointer device for the move and the press: it waits for the client to see the
         # pointer arrive before it presses.
-        self.x(self.pointer, str(x), str(y), str(self.width), str(self.height), str(button))
+        g = self.grid
+        self.x(self.pointer, str(x / g), str(y / g), str(self.width // g), str(self.height // g),
+               str(button))

@@ -110,7 +110,17 @@ void Shot(std::int32_t x, std::int32_t y, std::uint32_t width, std::uint32_t hei
     dbus_message_iter_append_basic(&it, DBUS_TYPE_INT32, &y);
     dbus_message_iter_append_basic(&it, DBUS_TYPE_UINT32, &width);
     dbus_message_iter_append_basic(&it, DBUS_TYPE_UINT32, &height);
+    // In the output's own pixels: on a scaled output KWin would shrink the picture otherwise.
     dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, "{sv}", &options);
+    DBusMessageIter entry, value;
+    const char* key = "native-resolution";
+    const dbus_bool_t yes = TRUE;
+    dbus_message_iter_open_container(&options, DBUS_TYPE_DICT_ENTRY, nullptr, &entry);
+    dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &key);
+    dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, "b", &value);
+    dbus_message_iter_append_basic(&value, DBUS_TYPE_BOOLEAN, &yes);
+    dbus_message_iter_close_container(&entry, &value);
+    dbus_message_iter_close_container(&options, &entry);
     dbus_message_iter_close_container(&it, &options);
     dbus_message_iter_append_basic(&it, DBUS_TYPE_UNIX_FD, &pipeFds[1]);
     DBusPendingCall* pending = nullptr;

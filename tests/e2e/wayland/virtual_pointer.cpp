@@ -2,10 +2,13 @@
 // moves the pointer to a point of the output's layout and, unless told "move", presses and
 // releases a button there, through zwlr_virtual_pointer_v1 (wlroots) or KWin's fake input.
 //   tb_virtual_pointer X Y WIDTH HEIGHT [BUTTON|move]   (BUTTON 1 left, 2 middle, 3 right)
+// X and Y in the compositor's units, which may be fractional on a scaled output; WIDTH x HEIGHT
+// is the layout's size in them.
 #include <linux/input-event-codes.h>
 #include <time.h>
 #include <wayland-client.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,10 +49,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s X Y WIDTH HEIGHT [BUTTON|move]\n", argv[0]);
         return 2;
     }
-    const auto x = static_cast<std::uint32_t>(std::atoi(argv[1]));
-    const auto y = static_cast<std::uint32_t>(std::atoi(argv[2]));
+    const double x = std::atof(argv[1]);
+    const double y = std::atof(argv[2]);
     const auto width = static_cast<std::uint32_t>(std::atoi(argv[3]));
     const auto height = static_cast<std::uint32_t>(std::atoi(argv[4]));
+    // The virtual pointer takes whole numbers over an extent: a finer extent keeps the fraction.
+    constexpr std::uint32_t kFine = 256;
     const std::string action = argc > 5 ? argv[5] : "1";
     wl_display* display = wl_display_connect(nullptr);
     if (display == nullptr) {
@@ -66,8 +71,8 @@ int main(int argc, char** argv) {
     timespec pause{0, 50'000'000};
     if (g_manager == nullptr && g_fake != nullptr) {
         org_kde_kwin_fake_input_authenticate(g_fake, "tapperbird tests", "clicks of a test");
-        org_kde_kwin_fake_input_pointer_motion_absolute(g_fake, wl_fixed_from_int(int(x)),
-                                                        wl_fixed_from_int(int(y)));
+        org_kde_kwin_fake_input_pointer_motion_absolute(g_fake, wl_fixed_from_double(x),
+                                                        wl_fixed_from_double(y));
         wl_display_roundtrip(display);
         if (action != "move") {
             nanosleep(&arrive, nullptr);
@@ -88,7 +93,9 @@ int main(int argc, char** argv) {
     }
     zwlr_virtual_pointer_v1* pointer =
         zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g_manager, nullptr);
-    zwlr_virtual_pointer_v1_motion_absolute(pointer, NowMs(), x, y, width, height);
+    zwlr_virtual_pointer_v1_motion_absolute(
+        pointer, NowMs(), static_cast<std::uint32_t>(std::lround(x * kFine)),
+        static_cast<std::uint32_t>(std::lround(y * kFine)), width * kFine, height * kFine);
     zwlr_virtual_pointer_v1_frame(pointer);
     wl_display_roundtrip(display);
     if (action != "move") {

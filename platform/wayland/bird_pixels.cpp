@@ -45,6 +45,14 @@ std::vector<Rect> OpaqueRegion(const DecodedFrame& frame, int scale) {
     return rects;
 }
 
+Rect OutputBounds(const Rect& logical, Point position, Size mode, int scale) {
+    if (logical.Right > logical.Left && logical.Bottom > logical.Top) {
+        return logical;
+    }
+    scale = std::max(scale, 1);
+    return {position.x, position.y, position.x + mode.cx / scale, position.y + mode.cy / scale};
+}
+
 int OutputFor(std::span<const OutputPlace> outputs, const Rect& box) {
     int best = -1;
     std::int64_t bestArea = 0;

@@ -1,5 +1,6 @@
 // The arithmetic of the Wayland bird, kept apart from the compositor so it can be checked alone:
-// which rectangles of a frame take presses (its opaque pixels), and which output shows a point.
+// which rectangles of a frame take presses (its opaque pixels), where an output is and which
+// output shows a point.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,12 @@ struct OutputPlace {
     Rect bounds;
     int scale = 1;
 };
+
+// An output's place in the compositor's global space from what it says of itself: its logical
+// place when known (from xdg-output; empty when not), else its mode over its scale from its
+// position. Under a fractional scale the whole number a wl_output reports is rounded up, so the
+// mode over it falls short of the output's true size.
+Rect OutputBounds(const Rect& logical, Point position, Size mode, int scale);
 
 // Where the outputs are, as the compositor (or, on GNOME, the Shell) last said.
 class OutputList {

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
+#include "xdg-output-unstable-v1-client-protocol.h"
 
 namespace tb::linux_desktop::wayland {
 
@@ -27,6 +28,8 @@ struct ProxyDelete {
     void operator()(wl_output* p) const { wl_output_destroy(p); }
     void operator()(zwlr_layer_shell_v1* p) const { zwlr_layer_shell_v1_destroy(p); }
     void operator()(zwlr_layer_surface_v1* p) const { zwlr_layer_surface_v1_destroy(p); }
+    void operator()(zxdg_output_manager_v1* p) const { zxdg_output_manager_v1_destroy(p); }
+    void operator()(zxdg_output_v1* p) const { zxdg_output_v1_destroy(p); }
 };
 template <typename T>
 using ProxyPtr = std::unique_ptr<T, ProxyDelete>;
@@ -43,6 +46,8 @@ using PointerPtr = ProxyPtr<wl_pointer>;
 using OutputPtr = ProxyPtr<wl_output>;
 using LayerShellPtr = ProxyPtr<zwlr_layer_shell_v1>;
 using LayerSurfacePtr = ProxyPtr<zwlr_layer_surface_v1>;
+using OutputManagerPtr = ProxyPtr<zxdg_output_manager_v1>;
+using LogicalOutputPtr = ProxyPtr<zxdg_output_v1>;
 
 struct DisplayDisconnect {
     void operator()(wl_display* display) const { wl_display_disconnect(display); }

@@ -50,6 +50,12 @@ void WaylandSession::OnGlobal(void* data, wl_registry* registry, std::uint32_t n
     } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
         self->layerShell_.reset(
             static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 4)));
+    } else if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0) {
+        self->outputManager_.reset(
+            static_cast<zxdg_output_manager_v1*>(bind(&zxdg_output_manager_v1_interface, 3)));
+        for (const auto& output : self->outputs_) {
+            self->DescribeLogically(*output);
+        }
     } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && self->seat_ == nullptr) {
         // Version 4: the pointer events before frames and axis details, none of which we need.
         self->seat_.reset(static_cast<wl_seat*>(bind(&wl_seat_interface, 4)));
@@ -67,6 +73,7 @@ void WaylandSession::OnGlobal(void* data, wl_registry* registry, std::uint32_t n
                                                           .name = nullptr,  // version 4
                                                           .description = nullptr};
         wl_output_add_listener(output->proxy.get(), &outputListener, output.get());
+        self->DescribeLogically(*output);
         self->outputs_.push_back(std::move(output));
     }
 }
@@ -106,14 +113,46 @@ void WaylandSession::OnOutputDone(void* data, wl_output*) {
     static_cast<Output*>(data)->session->RefreshPlaces();
 }
 
+void WaylandSession::DescribeLogically(Output& output) {
+    if (outputManager_ == nullptr || output.logical != nullptr) {
+        return;
+    }
+    output.logical.reset(
+        zxdg_output_manager_v1_get_xdg_output(outputManager_.get(), output.proxy.get()));
+    static const zxdg_output_v1_listener listener = {.logical_position = &OnLogicalPosition,
+                                                     .logical_size = &OnLogicalSize,
+                                                     .done = &OnLogicalDone,
+                                                     .name = &OnLogicalName,
+                                                     .description = &OnLogicalName};
+    zxdg_output_v1_add_listener(output.logical.get(), &listener, &output);
+}
+
+void WaylandSession::OnLogicalPosition(void* data, zxdg_output_v1*, std::int32_t x,
+                                       std::int32_t y) {
+    static_cast<Output*>(data)->logicalPosition = {x, y};
+}
+
+void WaylandSession::OnLogicalSize(void* data, zxdg_output_v1*, std::int32_t width,
+                                   std::int32_t height) {
+    static_cast<Output*>(data)->logicalSize = {width, height};
+}
+
+void WaylandSession::OnLogicalDone(void* data, zxdg_output_v1*) {
+    // Sent by compositors of version 1 and 2 only; from 3 on wl_output's done closes the batch.
+    static_cast<Output*>(data)->session->RefreshPlaces();
+}
+
 void WaylandSession::RefreshPlaces() {
     places_.clear();
     for (const auto& output : outputs_) {
         if (output->modeWidth <= 0 || output->modeHeight <= 0) {
             continue;  // not described yet
         }
-        places_.push_back({Rect{output->x, output->y, output->x + output->modeWidth / output->scale,
-                                output->y + output->modeHeight / output->scale},
+        const Point at = output->logicalPosition;
+        const Rect logical{at.x, at.y, at.x + output->logicalSize.cx,
+                           at.y + output->logicalSize.cy};
+        places_.push_back({OutputBounds(logical, {output->x, output->y},
+                                        {output->modeWidth, output->modeHeight}, output->scale),
                            output->scale});
     }
     ++outputsEpoch_;

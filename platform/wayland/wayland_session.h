@@ -1,6 +1,7 @@
 // What the Wayland realisations share: the connection to the compositor (read by the program's
 // main loop), its globals (compositor, shared memory, layer shell, the seat's pointer), the
-// outputs with their places and scales, and the GTK module's host.
+// outputs with their places (from xdg-output where the compositor has it) and scales, and the
+// GTK module's host.
 #pragma once
 
 #include <wayland-client.h>
@@ -77,9 +78,12 @@ class WaylandSession final : public GtkHost, public ConnectionWatch, public Outp
         WaylandSession* session;
         std::uint32_t name;
         OutputPtr proxy;
+        LogicalOutputPtr logical;  // declared after the output it describes: destroyed first
         std::int32_t x = 0, y = 0;
         std::int32_t modeWidth = 0, modeHeight = 0;
         std::int32_t scale = 1;
+        Point logicalPosition;  // from xdg-output, as the size
+        Size logicalSize;       // 0 x 0 until xdg-output tells
     };
 
     static void OnGlobal(void* data, wl_registry* registry, std::uint32_t name,
@@ -92,6 +96,12 @@ class WaylandSession final : public GtkHost, public ConnectionWatch, public Outp
                              std::int32_t height, std::int32_t);
     static void OnOutputDone(void* data, wl_output*);
     static void OnOutputScale(void* data, wl_output*, std::int32_t factor);
+    static void OnLogicalPosition(void* data, zxdg_output_v1*, std::int32_t x, std::int32_t y);
+    static void OnLogicalSize(void* data, zxdg_output_v1*, std::int32_t width, std::int32_t height);
+    static void OnLogicalDone(void* data, zxdg_output_v1*);
+    static void OnLogicalName(void*, zxdg_output_v1*, const char*) {}
+    // Asks xdg-output for the output's logical place, once both are known.
+    void DescribeLogically(Output& output);
     static void OnSeatCapabilities(void* data, wl_seat* seat, std::uint32_t capabilities);
     static void OnSeatName(void*, wl_seat*, const char*) {}
     static void OnPointerEnter(void* data, wl_pointer*, std::uint32_t, wl_surface* surface,
@@ -110,6 +120,7 @@ class WaylandSession final : public GtkHost, public ConnectionWatch, public Outp
     CompositorPtr compositor_;
     ShmPtr shm_;
     LayerShellPtr layerShell_;
+    OutputManagerPtr outputManager_;
     SeatPtr seat_;
     PointerPtr pointer_;
     std::vector<std::unique_ptr<Output>> outputs_;

@@ -1,5 +1,5 @@
 // The Wayland bird's arithmetic: presses reach it exactly on its opaque pixels, and it shows on
-// the output that holds most of it, or nowhere.
+// the output that holds most of it, or nowhere, each output where the compositor says it is.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -65,6 +65,13 @@ TEST(OutputFor, PicksTheOutputShowingMostOfTheBirdOrNone) {
     for (const auto& c : cases) {
         EXPECT_EQ(OutputFor(outputs, c.box), c.output) << c.box.Left << "," << c.box.Top;
     }
+}
+
+TEST(OutputBounds, TheLogicalPlaceWhenKnownElseTheModeOverTheScale) {
+    // 1280 x 800 at a scale of 1.5, which the output reports as 2.
+    EXPECT_EQ(OutputBounds({1280, 0, 2133, 533}, {1280, 0}, {1280, 800}, 2),
+              (Rect{1280, 0, 2133, 533}));
+    EXPECT_EQ(OutputBounds({}, {1280, 0}, {1280, 800}, 2), (Rect{1280, 0, 1920, 400}));
 }
 
 }  // namespace

@@ -38,6 +38,10 @@ class OutputList {
     virtual const std::vector<OutputPlace>& outputs() const = 0;
     // Bumped whenever an output comes, goes or changes.
     virtual std::uint64_t outputsEpoch() const = 0;
+    // Whether the places are in the outputs' own pixels (GNOME Shell's stage), so the bird grows
+    // with each one's scale as it does on X11, rather than in a compositor's logical units, where
+    // the scale of the buffer enlarges it.
+    virtual bool placesInPixels() const { return false; }
     // Sends what is waiting to be sent, at the program's end.
     virtual void Flush() = 0;
 };

@@ -109,6 +109,7 @@ class GnomeShellLink final : public WindowSource,
     // OutputList
     const std::vector<OutputPlace>& outputs() const override { return outputs_; }
     std::uint64_t outputsEpoch() const override { return outputsEpoch_; }
+    bool placesInPixels() const override { return true; }
     void Flush() override;
 
     // GtkHost: the menu is the Shell's, so little is asked of the program.

@@ -23,8 +23,9 @@ std::span<const Monitor> WaylandFormsRuntime::Monitors() {
     if (monitorsEpoch_ != outputs_.outputsEpoch()) {
         monitorsEpoch_ = outputs_.outputsEpoch();
         monitors_.clear();
+        const bool inPixels = outputs_.placesInPixels();
         for (const OutputPlace& place : outputs_.outputs()) {
-            monitors_.push_back({place.bounds, 1.0});
+            monitors_.push_back({place.bounds, inPixels ? static_cast<double>(place.scale) : 1.0});
         }
     }
     return monitors_;

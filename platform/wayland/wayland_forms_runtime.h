@@ -1,7 +1,8 @@
 // The forms runtime on Wayland: the main loop's timers, the compositor's outputs (on GNOME, the
-// Shell's monitors) as the monitors (logical pixels: each output's own scale enlarges the bird's
-// buffer, not the logic's numbers), 96 DPI as the logical resolution, and the GTK module's message
-// box.
+// Shell's monitors) as the monitors, 96 DPI as the logical resolution, and the GTK module's
+// message box. A compositor's outputs are in logical pixels, each one's own scale enlarging the
+// bird's buffer, not the logic's numbers; the Shell's monitors are in their own pixels, where the
+// logic enlarges the bird by each one's scale, as on X11.
 #pragma once
 
 #include <cstdint>

@@ -68,6 +68,14 @@ def perch(left, top, right, bottom, screen_width, scale=1, grid=1):
             grid * round((top + (bottom - top) / 4) / grid))
 
 
+def unit_box(crop, unit):
+    """A screenshot's part (left, top, width, height in the screen's pixels) as a tool that takes
+    whole units of `unit` pixels wants it: the box of units around it, (left, top, right, bottom).
+    Such tools (on a scaled output) answer in the screen's pixels."""
+    left, top, w, h = crop
+    return left // unit, top // unit, -(-(left + w) // unit), -(-(top + h) // unit)
+
+
 class Frame:
     """One sprite frame from its 32-bit BMP: its size and the colour of each opaque pixel."""
 

@@ -34,8 +34,9 @@ window = Gtk.Window(title=sys.argv[1])
 window.add_events(Gdk.EventMask.BUTTON_PRESS_MASK)
 window.set_titlebar(Gtk.HeaderBar(title=sys.argv[1], show_close_button=True))
 window.set_size_request(40, 20)
-def pressed(_, event):
-    print(round(event.x), round(event.y), flush=True)
+def pressed(_, event):  # in the buffer's pixels, which are the screen's
+    scale = window.get_scale_factor()
+    print(round(event.x * scale), round(event.y * scale), flush=True)
 window.connect("button-press-event", pressed)
 window.connect("destroy", Gtk.main_quit)
 window.show_all()
@@ -58,6 +59,11 @@ class GnomeDriver(desktop.Desktop):
 
     def __init__(self, args):
         super().__init__(args.artifacts, 1280, 800, args.assets, wm="gnome-shell")
+        # The Shell's places are the screen's pixels at any scale: only the bird grows.
+        self.shell_scale = 2 if args.mode == "scaled" else 1
+        if self.shell_scale > 1:
+            self.dpi *= self.shell_scale
+            self.set_scale(self.shell_scale)
         bin_dir = os.path.join(self.temp, "bin")
         os.makedirs(bin_dir)
         self.path = shutil.copy(args.program, bin_dir)
@@ -96,7 +102,8 @@ class GnomeDriver(desktop.Desktop):
                 # Ours installed but not enabled: the program's first run enables it.
                 ("org.gnome.shell", "enabled-extensions", repr([HELPER])),
                 ("org.gnome.desktop.interface", "enable-animations", "false"),
-                ("org.gnome.desktop.notifications", "show-banners", "false")):
+                ("org.gnome.desktop.notifications", "show-banners", "false"),
+                ("org.gnome.desktop.interface", "scaling-factor", str(self.shell_scale))):
             self.x("gsettings", "set", schema, key, value, check_rc=True)
         self.shell_log = os.path.join(self.artifacts, "gnome-shell.log")
         with open(self.shell_log, "wb") as err:
@@ -191,7 +198,8 @@ class GnomeDriver(desktop.Desktop):
     # -- the windows around it
     def open_window(self, name, x, y, width, height):
         """A GTK 3 header-bar window, its frame width x height at (x, y); active when this
-        returns."""
+        returns. A client's size is whole units of its scale."""
+        width, height = self.whole_units(width, height)
         self.eval_js(f"global.tapperbirdPlaces[{json.dumps(name)}] = [{x}, {y}, {width}, {height}]")
         p = self.spawn(["/usr/bin/python3", "-c", GTK_WINDOW, name], stdout=subprocess.PIPE)
         os.set_blocking(p.stdout.fileno(), False)
@@ -213,6 +221,9 @@ class GnomeDriver(desktop.Desktop):
         return name
 
     open_gtk = open_window
+
+    def whole_units(self, *values):
+        return [v // self.shell_scale * self.shell_scale for v in values]
 
     def change(self, window, statement):
         self.eval_js(f"(() => {{ const w = named({json.dumps(window)}); if (w) {{ {statement} }} "
@@ -243,6 +254,7 @@ class GnomeDriver(desktop.Desktop):
         self.change(window, f"w.move_frame(true, {x}, {y});")
 
     def resize(self, window, width, height):
+        width, height = self.whole_units(width, height)
         self.change(window, "const r = w.get_frame_rect(); "
                             f"w.move_resize_frame(true, r.x, r.y, {width}, {height});")
 
@@ -266,15 +278,18 @@ class GnomeDriver(desktop.Desktop):
         time.sleep(0.15)
 
     def shot(self, name=None, crop=None):
-        left, top, w, h = crop or (0, 0, self.width, self.height)
+        # The Screenshot interface takes its area in units of the interface's scale.
+        left, top, right, bottom = desktop.unit_box(crop or (0, 0, self.width, self.height),
+                                                    self.shell_scale)
         path = os.path.join(self.temp, "shot.png")
         r = subprocess.run(["gdbus", "call", "--session", "--dest", "org.gnome.Shell.Screenshot",
                             "--object-path", "/org/gnome/Shell/Screenshot", "--method",
                             "org.gnome.Shell.Screenshot.ScreenshotArea", str(left), str(top),
-                            str(w), str(h), "false", path],
+                            str(right - left), str(bottom - top), "false", path],
                            env=self.env, capture_output=True, text=True, timeout=30)
         check(r.returncode == 0, f"the Shell took no screenshot: {r.stderr.strip()}")
-        return self.shot_by(["convert", path, "-depth", "8", "ppm:-"], left, top, name)
+        return self.shot_by(["convert", path, "-depth", "8", "ppm:-"], left * self.shell_scale,
+                            top * self.shell_scale, name)
 
     def disable_extension(self):
         self.eval_js(f"Main.extensionManager.disableExtension('{UUID}') || true")

@@ -401,20 +401,22 @@ def with_our_extension_disabled_it_falls_back_to_x11_saying_why(d):
     d.enable_extension()
 
 
-@scenario("gnome", ("wayland",))
+@scenario("gnome", ("wayland", "scaled"))
 def a_press_opens_the_shells_menu_at_the_pointer_and_the_focus_stays(d):
     """A press on a clear pixel of the bird's box reaches the window beneath and opens nothing;
     each button on an opaque pixel opens the menu at the pointer, the user's window focused."""
     d.activate(d.w1)
     x, y = wait_perched(d, d.w1)
     # The bird overlaps its window's edge by a few pixels only, where GTK takes a press for a
-    # resize: a window beneath, to the right, gets the press through the bird instead.
-    right = d.frame_rect(d.w1)[2]
-    beneath = d.open_window("beneath", right - 40, y - 40, 300, 200)
+    # resize: a window beneath, to the right, gets the press through the bird instead, below its
+    # header bar, which takes a press for a move. GTK's margins grow with the scale, as the bird.
+    right, s = d.frame_rect(d.w1)[2], d.scale
+    beneath = d.open_window("beneath", right - 40, y - 40 * s, 300, 200 * s)
     d.activate(d.w1)
     wait_perched(d, d.w1)
     time.sleep(3.5)  # past the settle delay, when a press opens the menu
-    through = [(i, j) for (i, j) in d.never_opaque if x + i > right + 8 and 20 < j < 60]
+    through = [(i, j) for (i, j) in d.never_opaque
+               if x + i > right + 8 * s and 20 * s < j < 60 * s]
     check(through, "no transparent pixel of the bird lies over the window beneath")
     px, py = x + through[0][0], y + through[0][1]
     d.click(px, py)
@@ -592,10 +594,11 @@ def about_destroyed_from_outside_brings_the_bird_back(d):
 
 @scenario(sets=("suite", "wayland", "scaled"))
 def short_or_minimised_windows_hide_the_bird(d):
-    # Not over one and a half birds, counted in the compositor's units on a scaled output.
-    short = d.open_window("short", 500, 450, 202, 106 * d.grid)
+    # Not over one and a half birds, as large as the bird is.
+    s = d.scale
+    short = d.open_window("short", 500, 450, 202 * s, 106 * s)
     check_hidden(d, "07-short")
-    d.resize(short, 202, 107 * d.grid)
+    d.resize(short, 202 * s, 107 * s)
     check_drawn(d, short, "08-tall-enough")
     windows = [short, d.w1] + ([d.w2] if hasattr(d, "w2") else [])
     for window in windows:

@@ -156,12 +156,8 @@ class WaylandDriver(desktop.Desktop):
         return tuple(v * self.grid for v in values)
 
     def output_box(self, crop=None):
-        """A screenshot's part (left, top, width, height in the screen's pixels; the whole screen
-        if None) as the compositor's tools take it: the box of whole units around it, (left, top,
-        right, bottom). Their picture comes back in the screen's pixels."""
-        left, top, w, h = crop or (0, 0, self.width, self.height)
-        g = self.grid
-        return left // g, top // g, -(-(left + w) // g), -(-(top + h) // g)
+        """A screenshot's part (the whole screen if None) as the compositor's tools take it."""
+        return desktop.unit_box(crop or (0, 0, self.width, self.height), self.grid)
 
     def click(self, x, y, button=1):
         # One pointer device for the move and the press: it waits for the client to see the

@@ -53,21 +53,39 @@ Rect OutputBounds(const Rect& logical, Point position, Size mode, int scale) {
     return {position.x, position.y, position.x + mode.cx / scale, position.y + mode.cy / scale};
 }
 
+namespace {
+
+// How many of the box's pixels the output shows.
+std::int64_t AreaShown(const OutputPlace& output, const Rect& box) {
+    const Rect& b = output.bounds;
+    const std::int64_t w = std::int64_t{std::min(b.Right, box.Right)} - std::max(b.Left, box.Left);
+    const std::int64_t h = std::int64_t{std::min(b.Bottom, box.Bottom)} - std::max(b.Top, box.Top);
+    return w > 0 && h > 0 ? w * h : 0;
+}
+
+}  // namespace
+
 int OutputFor(std::span<const OutputPlace> outputs, const Rect& box) {
     int best = -1;
     std::int64_t bestArea = 0;
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        const Rect& b = outputs[i].bounds;
-        const std::int64_t w =
-            std::int64_t{std::min(b.Right, box.Right)} - std::max(b.Left, box.Left);
-        const std::int64_t h =
-            std::int64_t{std::min(b.Bottom, box.Bottom)} - std::max(b.Top, box.Top);
-        if (w > 0 && h > 0 && w * h > bestArea) {
+        const std::int64_t area = AreaShown(outputs[i], box);
+        if (area > bestArea) {
             best = static_cast<int>(i);
-            bestArea = w * h;
+            bestArea = area;
         }
     }
     return best;
+}
+
+std::uint32_t OutputsShowing(std::span<const OutputPlace> outputs, const Rect& box) {
+    std::uint32_t showing = 0;
+    for (std::size_t i = 0; i < outputs.size() && i < 32; ++i) {
+        if (AreaShown(outputs[i], box) > 0) {
+            showing |= std::uint32_t{1} << i;
+        }
+    }
+    return showing;
 }
 
 }  // namespace tb::linux_desktop::wayland

@@ -50,4 +50,8 @@ class OutputList {
 // out of sight.
 int OutputFor(std::span<const OutputPlace> outputs, const Rect& box);
 
+// Every output that shows some of `box`, as bits by index (the first 32 outputs): a bird across
+// two outputs' border is drawn on each.
+std::uint32_t OutputsShowing(std::span<const OutputPlace> outputs, const Rect& box);
+
 }  // namespace tb::linux_desktop::wayland

@@ -102,27 +102,34 @@ void WaylandBirdSurface::LoadFrames(int scale, int outputScale, Size size) {
     loadedSize_ = size;
 }
 
-void WaylandBirdSurface::CreateLayerSurface(int output) {
-    surface_.reset(wl_compositor_create_surface(session_.compositor()));
-    layer_.reset(zwlr_layer_shell_v1_get_layer_surface(
-        session_.layerShell(), surface_.get(), session_.output(output),
+void WaylandBirdSurface::CreateLayerSurface(Piece& piece, int output) {
+    piece.owner = this;
+    piece.surface.reset(wl_compositor_create_surface(session_.compositor()));
+    piece.layer.reset(zwlr_layer_shell_v1_get_layer_surface(
+        session_.layerShell(), piece.surface.get(), session_.output(output),
         ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "tapperbird"));
     static const zwlr_layer_surface_v1_listener listener = {&OnConfigure, &OnClosed};
-    zwlr_layer_surface_v1_add_listener(layer_.get(), &listener, this);
+    zwlr_layer_surface_v1_add_listener(piece.layer.get(), &listener, &piece);
     zwlr_layer_surface_v1_set_anchor(
-        layer_.get(), ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
-    zwlr_layer_surface_v1_set_exclusive_zone(layer_.get(), -1);
-    zwlr_layer_surface_v1_set_keyboard_interactivity(layer_.get(), 0);
-    output_ = output;
-    outputsEpoch_ = session_.outputsEpoch();
-    configured_ = false;
+        piece.layer.get(), ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
+    zwlr_layer_surface_v1_set_exclusive_zone(piece.layer.get(), -1);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(piece.layer.get(), 0);
+    piece.output = output;
+    piece.configured = false;
+}
+
+void WaylandBirdSurface::HidePiece(Piece& piece) {
+    piece.layer.reset();
+    piece.surface.reset();
+    piece.output = -1;
+    piece.configured = false;
 }
 
 void WaylandBirdSurface::Hide() {
-    layer_.reset();
-    surface_.reset();
+    for (Piece& piece : pieces_) {
+        HidePiece(piece);
+    }
     output_ = -1;
-    configured_ = false;
     wl_display_flush(session_.display());
 }
 
@@ -132,8 +139,8 @@ void WaylandBirdSurface::Present(int frameIndex, int scale, Point topLeft, Size 
         return;
     }
     const std::vector<OutputPlace>& outputs = session_.outputs();
-    const int output =
-        OutputFor(outputs, Rect{topLeft.x, topLeft.y, topLeft.x + size.cx, topLeft.y + size.cy});
+    const Rect box{topLeft.x, topLeft.y, topLeft.x + size.cx, topLeft.y + size.cy};
+    const int output = OutputFor(outputs, box);
     const bool moved = topLeft != position_ || size != size_;
     position_ = topLeft;
     size_ = size;
@@ -146,6 +153,8 @@ void WaylandBirdSurface::Present(int frameIndex, int scale, Point topLeft, Size 
     if (output_ >= 0 && (output != output_ || outputsEpoch_ != session_.outputsEpoch())) {
         Hide();  // a layer surface stays on its output: make it again on the other one
     }
+    output_ = output;
+    outputsEpoch_ = session_.outputsEpoch();
     const int outputScale = outputs[static_cast<std::size_t>(output)].scale;
     bool newFrame = frameIndex != shownFrame_;
     if (scale != loadedScale_ || outputScale != loadedOutputScale_ || size != loadedSize_) {
@@ -154,52 +163,86 @@ void WaylandBirdSurface::Present(int frameIndex, int scale, Point topLeft, Size 
         newFrame = true;
     }
     shownFrame_ = frameIndex;
-    const bool created = output_ < 0;
-    if (created) {
-        CreateLayerSurface(output);
+
+    // One piece on each output that shows some of the bird: the output that shows most of it
+    // first, so that it is never left out; what lies on an output with no piece stays unseen.
+    const std::uint32_t showing = OutputsShowing(outputs, box);
+    for (Piece& piece : pieces_) {
+        if (piece.output >= 0 && (showing & (std::uint32_t{1} << piece.output)) == 0) {
+            HidePiece(piece);  // the bird left that output
+        }
     }
-    if (created || moved) {
-        const Rect& bounds = outputs[static_cast<std::size_t>(output)].bounds;
-        zwlr_layer_surface_v1_set_size(layer_.get(), static_cast<std::uint32_t>(size.cx),
-                                       static_cast<std::uint32_t>(size.cy));
-        zwlr_layer_surface_v1_set_margin(layer_.get(), topLeft.y - bounds.Top, 0, 0,
-                                         topLeft.x - bounds.Left);
+    auto hasPiece = [&](int index) {
+        return std::any_of(pieces_.begin(), pieces_.end(),
+                           [&](const Piece& piece) { return piece.output == index; });
+    };
+    std::uint32_t created = 0;
+    for (int index = -1; index < 32; ++index) {
+        const int o = index < 0 ? output : index;
+        if ((showing & (std::uint32_t{1} << o)) == 0 || hasPiece(o)) {
+            continue;
+        }
+        const auto free = std::find_if(pieces_.begin(), pieces_.end(),
+                                       [](const Piece& piece) { return piece.output < 0; });
+        if (free == pieces_.end()) {
+            break;
+        }
+        CreateLayerSurface(*free, o);
+        created |= std::uint32_t{1} << o;
     }
-    if (created) {
-        wl_surface_commit(
-            surface_.get());  // the first commit has no buffer: it asks for a configure
-    } else if (configured_ && (newFrame || moved)) {
-        Commit(newFrame);
+    for (Piece& piece : pieces_) {
+        if (piece.output < 0) {
+            continue;
+        }
+        const bool isNew = (created & (std::uint32_t{1} << piece.output)) != 0;
+        if (isNew || moved) {
+            const Rect& bounds = outputs[static_cast<std::size_t>(piece.output)].bounds;
+            zwlr_layer_surface_v1_set_size(piece.layer.get(), static_cast<std::uint32_t>(size.cx),
+                                           static_cast<std::uint32_t>(size.cy));
+            zwlr_layer_surface_v1_set_margin(piece.layer.get(), topLeft.y - bounds.Top, 0, 0,
+                                             topLeft.x - bounds.Left);
+        }
+        if (isNew) {
+            wl_surface_commit(piece.surface.get());  // with no buffer: it asks for a configure
+        } else if (piece.configured && (newFrame || moved)) {
+            Commit(piece, newFrame);
+        }
     }
     wl_display_flush(session_.display());
 }
 
-void WaylandBirdSurface::Commit(bool newFrame) {
+void WaylandBirdSurface::Commit(Piece& piece, bool newFrame) {
     if (newFrame && shownFrame_ > 0) {
         const Frame& frame = frames_[static_cast<std::size_t>(shownFrame_ - 1)];
         // The input region before the pixels, in one commit: a press never meets a stale outline.
-        wl_surface_set_input_region(surface_.get(), frame.input.get());
-        wl_surface_attach(surface_.get(), frame.buffer.get(), 0, 0);
-        wl_surface_set_buffer_scale(surface_.get(), loadedOutputScale_);
-        wl_surface_damage_buffer(surface_.get(), 0, 0, std::numeric_limits<std::int32_t>::max(),
+        wl_surface_set_input_region(piece.surface.get(), frame.input.get());
+        wl_surface_attach(piece.surface.get(), frame.buffer.get(), 0, 0);
+        wl_surface_set_buffer_scale(piece.surface.get(), loadedOutputScale_);
+        wl_surface_damage_buffer(piece.surface.get(), 0, 0,
+                                 std::numeric_limits<std::int32_t>::max(),
                                  std::numeric_limits<std::int32_t>::max());
     }
-    wl_surface_commit(surface_.get());
+    wl_surface_commit(piece.surface.get());
 }
 
 void WaylandBirdSurface::OnConfigure(void* data, zwlr_layer_surface_v1* surface,
                                      std::uint32_t serial, std::uint32_t, std::uint32_t) {
-    auto* self = static_cast<WaylandBirdSurface*>(data);
+    auto* piece = static_cast<Piece*>(data);
     zwlr_layer_surface_v1_ack_configure(surface, serial);
-    const bool first = !self->configured_;
-    self->configured_ = true;
+    const bool first = !piece->configured;
+    piece->configured = true;
     // The first configure lets the frame show; later ones only need their acknowledgement.
-    self->Commit(first);
+    piece->owner->Commit(*piece, first);
 }
 
 void WaylandBirdSurface::OnClosed(void* data, zwlr_layer_surface_v1*) {
     // The compositor took the surface away (its output went): the next frame makes it again.
-    static_cast<WaylandBirdSurface*>(data)->Hide();
+    HidePiece(*static_cast<Piece*>(data));
+}
+
+bool WaylandBirdSurface::Shows(const wl_surface* surface) const {
+    return std::any_of(pieces_.begin(), pieces_.end(),
+                       [&](const Piece& piece) { return piece.surface.get() == surface; });
 }
 
 void WaylandBirdSurface::OnPress(unsigned button, double x, double y) {

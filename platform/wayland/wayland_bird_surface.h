@@ -1,10 +1,12 @@
 // The bird on Wayland: a layer-shell surface on the overlay layer, anchored top-left on the output
-// that shows it, with margins for its place; it takes no keyboard and no space, and presses reach
+// that shows it, with margins for its place (across outputs' borders, one on each that shows part
+// of it); it takes no keyboard and no space, and presses reach
 // it only on its opaque pixels. Each frame is put in shared memory once per enlargement; a
 // presentation only attaches it. Out of sight (on no output) it is not shown at all.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -40,19 +42,30 @@ class WaylandBirdSurface final : public BirdSurface, private PointerTarget {
         BufferPtr buffer;
         RegionPtr input;  // the opaque pixels, in surface coordinates
     };
+    // The whole bird on one output, which shows the part of it that lies there.
+    struct Piece {
+        WaylandBirdSurface* owner = nullptr;
+        SurfacePtr surface;
+        LayerSurfacePtr layer;
+        int output = -1;  // -1: none, not shown
+        bool configured = false;
+    };
+    // More than a bird's box ever touches on outputs side by side.
+    static constexpr std::size_t kMaxPieces = 4;
 
     // The six frames enlarged `scale` times on an output of scale `outputScale`, cut to `size`.
     void LoadFrames(int scale, int outputScale, Size size);
     // A layer surface on output `output`; the compositor answers with a configure.
-    void CreateLayerSurface(int output);
+    void CreateLayerSurface(Piece& piece, int output);
+    static void HidePiece(Piece& piece);
     void Hide();
     // Attaches the shown frame and its input region and commits, once configured.
-    void Commit(bool newFrame);
+    void Commit(Piece& piece, bool newFrame);
 
     static void OnConfigure(void* data, zwlr_layer_surface_v1* surface, std::uint32_t serial,
                             std::uint32_t width, std::uint32_t height);
     static void OnClosed(void* data, zwlr_layer_surface_v1* surface);
-    wl_surface* Surface() const override { return surface_.get(); }
+    bool Shows(const wl_surface* surface) const override;
     void OnPress(unsigned button, double x, double y) override;
 
     WaylandSession& session_;
@@ -68,11 +81,9 @@ class WaylandBirdSurface final : public BirdSurface, private PointerTarget {
     int loadedOutputScale_ = 0;
     Size loadedSize_{};
 
-    SurfacePtr surface_;
-    LayerSurfacePtr layer_;
-    int output_ = -1;  // the output the layer surface is on; -1: none, not shown
+    std::array<Piece, kMaxPieces> pieces_{};
+    int output_ = -1;  // the output that shows most of it, whose scale the buffers have
     std::uint64_t outputsEpoch_ = 0;
-    bool configured_ = false;
     int shownFrame_ = 0;
     Size size_{};
     Point position_{};

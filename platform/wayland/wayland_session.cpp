@@ -214,8 +214,7 @@ void WaylandSession::OnPointerButton(void* data, wl_pointer*, std::uint32_t, std
                                      std::uint32_t button, std::uint32_t state) {
     auto* self = static_cast<WaylandSession*>(data);
     if (state != WL_POINTER_BUTTON_STATE_PRESSED || self->pointerTarget_ == nullptr ||
-        self->pointerSurface_ == nullptr ||
-        self->pointerSurface_ != self->pointerTarget_->Surface()) {
+        self->pointerSurface_ == nullptr || !self->pointerTarget_->Shows(self->pointerSurface_)) {
         return;
     }
     unsigned number = 0;

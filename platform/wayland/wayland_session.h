@@ -22,7 +22,8 @@ namespace tb::linux_desktop::wayland {
 class PointerTarget {
   public:
     virtual ~PointerTarget() = default;
-    virtual wl_surface* Surface() const = 0;
+    // Whether presses on `surface` are the target's.
+    virtual bool Shows(const wl_surface* surface) const = 0;
     // `button`: 1 left, 2 middle, 3 right, as X numbers them; x, y: surface-local.
     virtual void OnPress(unsigned button, double x, double y) = 0;
 };

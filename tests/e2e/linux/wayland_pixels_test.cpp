@@ -49,21 +49,24 @@ TEST(OpaqueRegion, GrowsARunDownwardsWhileTheRowsBelowMatch) {
               (std::vector<Rect>{{0, 0, 2, 4}, {4, 0, 6, 4}, {0, 4, 4, 6}}));
 }
 
-TEST(OutputFor, PicksTheOutputShowingMostOfTheBirdOrNone) {
+TEST(OutputFor, PicksTheOutputShowingMostOfTheBirdAndDrawsItOnEveryOneShowingSome) {
     const OutputPlace outputs[] = {{{0, 0, 1280, 800}, 1}, {{1280, 0, 2560, 1440}, 2}};
     const struct {
         Rect box;
         int output;
+        std::uint32_t showing;
     } cases[] = {
-        {{1200, 100, 1243, 171}, 0},     // wholly on the first
-        {{1270, 100, 1313, 171}, 1},     // more of it on the second
-        {{1270, 790, 1313, 861}, 1},     // below the first's bottom, still on the taller second
-        {{-43, 100, 0, 171}, -1},        // just left of everything: out of sight
-        {{2560, 1440, 2603, 1511}, -1},  // the hiding place past the bottom-right corner
-        {{600, -70, 643, 1}, 0},         // one row showing at the top
+        {{1200, 100, 1243, 171}, 0, 0b01},  // wholly on the first
+        {{1237, 100, 1280, 171}, 0, 0b01},  // ending at the border: on the first alone
+        {{1270, 100, 1313, 171}, 1, 0b11},  // more of it on the second, some on the first
+        {{1270, 790, 1313, 861}, 1, 0b11},  // below the first's bottom, on the taller second
+        {{-43, 100, 0, 171}, -1, 0},        // just left of everything: out of sight
+        {{2560, 1440, 2603, 1511}, -1, 0},  // the hiding place past the bottom-right corner
+        {{600, -70, 643, 1}, 0, 0b01},      // one row showing at the top
     };
     for (const auto& c : cases) {
         EXPECT_EQ(OutputFor(outputs, c.box), c.output) << c.box.Left << "," << c.box.Top;
+        EXPECT_EQ(OutputsShowing(outputs, c.box), c.showing) << c.box.Left << "," << c.box.Top;
     }
 }
 

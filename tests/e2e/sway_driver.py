@@ -18,7 +18,7 @@ FOCUSED_BORDER = (0x4c, 0x78, 0x99)
 
 CONFIG = """output HEADLESS-1 mode {width}x{height} position 0 0 bg #203040 solid_color
 output HEADLESS-1 scale {scale}
-default_border normal 2
+{second}default_border normal 2
 focus_follows_mouse no
 focus_on_window_activation focus
 seat * hide_cursor 0
@@ -50,7 +50,7 @@ class SwayDriver(wayland_driver.WaylandDriver):
                     os.chown(path, uid, gid)
         self.focus_log_text = b""
         self.env.update(WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
-                        WLR_RENDERER="pixman")
+                        WLR_RENDERER="pixman", WLR_HEADLESS_OUTPUTS=str(self.outputs))
 
     def spawn(self, argv, **kwargs):
         return super().spawn(self.as_user + list(argv), **kwargs)
@@ -62,7 +62,10 @@ class SwayDriver(wayland_driver.WaylandDriver):
         runtime = self.env["XDG_RUNTIME_DIR"]
         config = os.path.join(self.temp, "sway.config")
         with open(config, "w") as f:
-            f.write(CONFIG.format(width=self.width, height=self.height, scale=self.grid))
+            w = self.width // self.outputs
+            second = (f"output HEADLESS-2 mode {w}x{self.height} position {w} 0 bg #304020 "
+                      "solid_color\n" if self.outputs == 2 else "")
+            f.write(CONFIG.format(width=w, height=self.height, scale=self.grid, second=second))
         os.chmod(config, 0o644)
         with open(os.path.join(self.artifacts, "sway.log"), "wb") as err:
             self.spawn(["sway", "-c", config], stderr=err)
@@ -144,7 +147,8 @@ class SwayDriver(wayland_driver.WaylandDriver):
         # A new client may commit its old size just after it floats: place it until it stays.
         for _ in range(10):
             self.msg(f"[con_id={window}]", "floating", "enable", ",", "resize", "set",
-                     str(lw), str(lh), ",", "move", "position", str(lx), str(ly), ",", "focus")
+                     str(lw), str(lh), ",", "move", "absolute", "position", str(lx), str(ly), ",",
+                     "focus")
             time.sleep(0.3)
             if self.frame_rect(window) == (x, y, x + width, y + height):
                 break
@@ -191,7 +195,8 @@ class SwayDriver(wayland_driver.WaylandDriver):
         self.msg(f"[con_id={window}]", "move", "scratchpad")  # sway's way of putting it away
 
     def move(self, window, x, y):
-        self.msg(f"[con_id={window}]", "move", "position", *map(str, self.to_output(x, y)))
+        self.msg(f"[con_id={window}]", "move", "absolute", "position",
+                 *map(str, self.to_output(x, y)))
 
     def resize(self, window, width, height):
         self.msg(f"[con_id={window}]", "resize", "set", *map(str, self.to_output(width, height)))

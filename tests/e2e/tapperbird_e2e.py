@@ -6,11 +6,12 @@ Linux program on X11 (x11_driver.py) or on a headless sway, KWin, GNOME Shell or
 built frames. A run picks the scenarios of one set: `suite` (what a user meets), `wm` (the
 visible frame, drawing and stacking under a window manager, X11), `dpi` (enlarged at high DPI and
 on two monitors, Wine), `wayland` (what the bird does on sway, KWin and GNOME), `scaled` (the
-same on a Wayland output at scale 2) or `no-window-information` (a compositor that tells nothing:
-the fall-back to X11).
+same on a Wayland output at scale 2), `two-outputs` (on two Wayland outputs side by side) or
+`no-window-information` (a compositor that tells nothing: the fall-back to X11).
 
   tapperbird_e2e.py x11|wine|sway|kwin|gnome|weston
-      suite|wm|dpi|wayland|scaled|no-window-information|soak|no-display|display-option
+      suite|wm|dpi|wayland|scaled|two-outputs|no-window-information|soak|no-display|
+      display-option
       --program P [--assets DIR] [--artifacts DIR] [--seconds N]
       [--compositor --wm NAME (x11)] [--probe EXE --unit EXE --dpi N --monitors (wine)]
       [--pointer EXE (sway, kwin)] [--kwin-tool EXE (kwin)]
@@ -204,7 +205,7 @@ def without_window_information_it_falls_back_to_x11_saying_why(d):
               f"{argv} without window information: code {r.returncode}, said {lines!r}")
 
 
-@scenario(sets=("suite", "wayland", "scaled"))
+@scenario(sets=("suite", "wayland", "scaled", "two-outputs"))
 def first_run_registers_at_startup(d):
     d.w1 = d.open_window("first", 100, 100, 302, 425)
     time.sleep(0.5)
@@ -277,7 +278,7 @@ def drawn_at_once_on_the_frame_the_user_sees(d):
     wait_perched(d, d.ssd)
 
 
-@scenario(sets=("suite", "wayland", "scaled"))
+@scenario(sets=("suite", "wayland", "scaled", "two-outputs"))
 def perches_on_the_foreground_window_and_follows_it(d):
     check_drawn(d, d.w1, "01-perched", d.baseline)
     d.move(d.w1, 200, 150)
@@ -517,6 +518,32 @@ def beside_the_left_monitors_edge_the_bird_hides_past_both(d):
     wait_perched(d, d.w1)
 
 
+@scenario(("sway", "kwin"), ("two-outputs",))
+def on_two_outputs_it_follows_its_window_across_and_hides_past_both(d):
+    """Two outputs side by side: the bird goes with its window from one to the other and back,
+    drawn whole across their border, hidden beside a window flush with the left one's right edge
+    (it would show on the right one), and pressed on the right one, its menu opens there."""
+    split = d.primary[0]
+    left, _, right, _ = d.frame_rect(d.w1)
+    width = right - left
+    for x, name in ((split + 150, "second-output"), (150, "first-output"),
+                    (split - width - 10, "across-the-border")):
+        d.move(d.w1, x, 150)
+        check_drawn(d, d.w1, f"two-outputs-{name}")
+    d.move(d.w1, split - width, 150)
+    wait_for(lambda: d.frame_rect(d.w1)[2] == split, 5, "the window did not move flush")
+    check_hidden(d, "two-outputs-flush-left-output")
+    d.move(d.w1, split + 150, 150)
+    wait_perched(d, d.w1)
+    time.sleep(3.5)  # past the settle delay, when a press opens the menu
+    open_menu(d)
+    check(d.menu_rect()[0] >= split, f"the menu at {d.menu_rect()} is not on the right output")
+    left, _, _, bottom = d.frame_rect(d.w1)
+    d.click(left + 40, bottom - 40)  # a press into the window beneath dismisses it
+    wait_for(lambda: d.menu_rect() is None, 5, "the menu did not close")
+    wait_perched(d, d.w1)
+
+
 @scenario("x11", ("wm",))
 def drawn_whole_right_after_the_menu_about_and_a_restack(d):
     settle_on_framed(d)
@@ -644,7 +671,7 @@ def perches_on_an_xwayland_window_on_the_frame_the_compositor_draws(d):
     check_drawn(d, xterm, f"{d.name}-native-to-xwayland")
 
 
-@scenario(sets=("suite", "dpi", "wayland", "scaled"))
+@scenario(sets=("suite", "dpi", "wayland", "scaled", "two-outputs"))
 def the_bird_never_became_the_foreground(d):
     check(not d.bird_was_foreground(), "the bird window became the foreground window")
 
@@ -952,7 +979,8 @@ def run_no_display(program, option):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("desktop", choices=["x11", "wine", "sway", "kwin", "gnome", "weston"])
-    parser.add_argument("mode", choices=["suite", "wm", "dpi", "wayland", "scaled", "soak",
+    parser.add_argument("mode", choices=["suite", "wm", "dpi", "wayland", "scaled", "two-outputs",
+                                         "soak",
                                          "no-display", "display-option", "no-window-information"])
     parser.add_argument("--program", required=True)
     parser.add_argument("--assets")
@@ -975,6 +1003,7 @@ def main():
         # Beside the plain run's pictures, not over them.
         folder = {"wm": f"wm-{args.wm}", "dpi": "high-dpi", "wayland": args.desktop,
                   "scaled": f"{args.desktop}-scaled",
+                  "two-outputs": f"{args.desktop}-two-outputs",
                   "no-window-information": args.desktop}.get(args.mode, "")
         args.artifacts = os.path.join(args.artifacts, folder or "composited" * args.compositor)
         os.makedirs(args.artifacts, exist_ok=True)

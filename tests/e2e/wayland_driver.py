@@ -40,6 +40,8 @@ Gtk.main()
 MENU_COLOUR = (1, 254, 3)
 MENU_CSS = "menu { background-color: #%02x%02x%02x; }\n" % MENU_COLOUR
 
+OUTPUT_WIDTH = 800  # each output's, when there are two
+
 
 class WaylandDriver(desktop.Desktop):
     dpi = 96
@@ -50,7 +52,11 @@ class WaylandDriver(desktop.Desktop):
     own_titles = ("About", "Tapperbird")
 
     def __init__(self, args, wm, extra_files=()):
-        super().__init__(args.artifacts, 1280, 800, args.assets, wm=wm)
+        # Two outputs side by side, each the left half of the screen the scenarios see.
+        self.outputs = 2 if args.mode == "two-outputs" else 1
+        super().__init__(args.artifacts, 1280 if self.outputs == 1 else 2 * OUTPUT_WIDTH, 800,
+                         args.assets, wm=wm)
+        self.primary = (self.width // self.outputs, self.height)
         if args.mode == "scaled":
             # The output at scale 2: the compositor's places are in its units, half the screen's
             # pixels, and the bird's frames show twice as large. The driver speaks in the screen's

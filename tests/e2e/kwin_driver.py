@@ -73,8 +73,9 @@ class KwinDriver(wayland_driver.WaylandDriver):
         said_display = os.path.join(self.temp, "x-display")
         with open(self.kwin_log, "wb") as err:
             self.spawn([kwin, "--virtual", "--no-lockscreen", "--no-global-shortcuts",
-                        "--no-kactivities", "--width", str(self.width // self.grid), "--height",
-                        str(self.height // self.grid), "--scale", str(self.grid),
+                        "--no-kactivities", "--width", str(self.primary[0] // self.grid),
+                        "--height", str(self.height // self.grid), "--scale", str(self.grid),
+                        "--output-count", str(self.outputs),
                         "--socket", "tapperbird-kwin", "--xwayland",
                         f'sh -c \'echo "$DISPLAY" > {shlex.quote(said_display)}\''],
                        stderr=err)

@@ -58,7 +58,11 @@ class GnomeDriver(desktop.Desktop):
     places_own_windows = False  # a Wayland client cannot place its windows: the Shell does
 
     def __init__(self, args):
-        super().__init__(args.artifacts, 1280, 800, args.assets, wm="gnome-shell")
+        # Two monitors side by side, each the left half of the screen the scenarios see.
+        self.outputs = 2 if args.mode == "two-outputs" else 1
+        super().__init__(args.artifacts, 1280 if self.outputs == 1 else 1600, 800, args.assets,
+                         wm="gnome-shell")
+        self.primary = (self.width // self.outputs, self.height)
         # The Shell's places are the screen's pixels at any scale: only the bird grows.
         self.shell_scale = 2 if args.mode == "scaled" else 1
         if self.shell_scale > 1:
@@ -107,8 +111,9 @@ class GnomeDriver(desktop.Desktop):
             self.x("gsettings", "set", schema, key, value, check_rc=True)
         self.shell_log = os.path.join(self.artifacts, "gnome-shell.log")
         with open(self.shell_log, "wb") as err:
-            self.spawn(["gnome-shell", "--headless", "--wayland", "--no-x11", "--virtual-monitor",
-                        f"{self.width}x{self.height}", "--wayland-display", "tapperbird-gnome"],
+            monitors = ["--virtual-monitor", f"{self.primary[0]}x{self.height}"] * self.outputs
+            self.spawn(["gnome-shell", "--headless", "--wayland", "--no-x11", *monitors,
+                        "--wayland-display", "tapperbird-gnome"],
                        stdout=err, stderr=err)
         self.processes.insert(0, self.processes.pop())  # the Shell first, as the compositor
         self.env["WAYLAND_DISPLAY"] = "tapperbird-gnome"

@@ -518,7 +518,7 @@ def beside_the_left_monitors_edge_the_bird_hides_past_both(d):
     wait_perched(d, d.w1)
 
 
-@scenario(("sway", "kwin"), ("two-outputs",))
+@scenario(("sway", "kwin", "gnome"), ("two-outputs",))
 def on_two_outputs_it_follows_its_window_across_and_hides_past_both(d):
     """Two outputs side by side: the bird goes with its window from one to the other and back,
     drawn whole across their border, hidden beside a window flush with the left one's right edge

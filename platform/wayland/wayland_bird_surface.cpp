@@ -179,7 +179,7 @@ void WaylandBirdSurface::Present(int frameIndex, int scale, Point topLeft, Size 
     std::uint32_t created = 0;
     for (int index = -1; index < 32; ++index) {
         const int o = index < 0 ? output : index;
-        if ((showing & (std::uint32_t{1} << o)) == 0 || hasPiece(o)) {
+        if (o >= 32 || (showing & (std::uint32_t{1} << o)) == 0 || hasPiece(o)) {
             continue;
         }
         const auto free = std::find_if(pieces_.begin(), pieces_.end(),
